@@ -1,0 +1,38 @@
+// The host's graphics system: textures that plug-ins fill with pixels and a
+// sprite draw onto the host's current render target. Plug-ins reach it only
+// through the global GS, so each host can back it with its own renderer.
+#pragma once
+
+#include <cstdint>
+
+// The host's format codes for 32-bit pixels in the byte order blue, green,
+// red, alpha: one for texture creation, one for image updates.
+enum GSColorFormat : int { GS_BGRA = 6 };
+enum GSImageFormat : int { GS_IMAGEFORMAT_BGRA = 9 };
+
+class Texture {
+public:
+    virtual ~Texture() = default;
+    virtual unsigned Width() const = 0;
+    virtual unsigned Height() const = 0;
+    // Replaces the pixels (straight-alpha BGRA rows of `pitch` bytes). Any
+    // other format is refused with a warning and changes nothing.
+    virtual void SetImage(const void* pixels, int imageFormat, unsigned pitch) = 0;
+};
+
+class GraphicsSystem {
+public:
+    virtual ~GraphicsSystem() = default;
+    // A texture of width x height with the given straight-alpha BGRA pixels
+    // (rows of width * 4 bytes; null gives transparent), or null when the
+    // format is not supported or the size is not possible.
+    virtual Texture* CreateTexture(unsigned width, unsigned height, int colorFormat,
+                                   const void* pixels, bool buildMipMaps, bool isStatic) = 0;
+    virtual void DeleteTexture(Texture* texture) = 0;
+    // Draws the texture stretched over (x1, y1)-(x2, y2) with bilinear
+    // filtering, blended source-over, its colour multiplied by `color`
+    // (0xAARRGGBB; 0xFFFFFFFF leaves it unchanged).
+    virtual void DrawSprite(Texture* texture, uint32_t color, float x1, float y1, float x2, float y2) = 0;
+};
+
+extern GraphicsSystem* GS;

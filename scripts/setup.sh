@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and run its
+# demo, and only those that are missing. Quiet when everything is there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libcairo2-dev libpango1.0-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev
+  fonts-liberation fonts-wqy-microhei
+  nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  mono-mcs mono-runtime libmono-2.0-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,18 @@
+// The plug-in's process-wide state, shared by every source and channel. It
+// is initialised when the library loads and released when it unloads.
+#pragma once
+
+#include "channel/channel_registry.h"
+#include "host/OBSApi.h"
+
+#include <cstdint>
+
+extern ChannelRegistry channelRegistry;
+// The built-in hint shown before any thanks text arrives; never changed.
+extern const String defaultHintText;
+// The text the next UpdateTexture draws; starts as the hint.
+extern String displayText;
+// True until the first source has redrawn, and while a channel asks for it.
+extern bool redrawPending;
+// Exactly 1 selects 8-bit ANSI text for inbound blocks; any other value UTF-16.
+extern int32_t asciiMode;
