@@ -100,8 +100,10 @@ std::atomic<uint64_t> pumpsAtHandling{0};
 PumpingThread* latencyOwner = nullptr;
 
 intptr_t StampingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    handledAt.store(Clock::now().time_since_epoch().count());
-    pumpsAtHandling.store(latencyOwner->Pumps());
+    if (message == WM_COPYDATA) {
+        handledAt.store(Clock::now().time_since_epoch().count());
+        pumpsAtHandling.store(latencyOwner->Pumps());
+    }
     return ShowTextProc(window, message, wParam, lParam);
 }
 
