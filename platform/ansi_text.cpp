@@ -24,7 +24,8 @@ Converter Open(const char* charset) {
 }
 
 // Opening a converter costs far more than converting one short block, so each
-// thread keeps the last one it opened (an iconv_t must not be shared).
+// thread keeps the last one it opened (an iconv_t must not be shared); null
+// when iconv can open neither the charset nor UTF-8.
 iconv_t ConverterFor(const std::string& charset) {
     thread_local std::string openedFor;
     thread_local Converter converter;
@@ -34,7 +35,7 @@ iconv_t ConverterFor(const std::string& charset) {
         openedFor = charset;
     }
     iconv_t raw = static_cast<iconv_t>(converter.get());
-    iconv(raw, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+    if (raw) iconv(raw, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
     return raw;
 }
 
@@ -52,6 +53,7 @@ std::u16string CharsetToUtf16(const char* text, size_t length, const std::string
     size_t inLeft = strnlen(text, length);
     if (inLeft == 0) return {};
     iconv_t converter = ConverterFor(charset);
+    if (!converter) return {};  // not even UTF-8 available: iconv's modules are missing
 
     // One byte never makes more than one UTF-16 unit in the charsets locales
     // use, but the buffer grows if one ever does.
