@@ -115,7 +115,10 @@ void MeasureLatency(benchmark::State& state, Clock::duration frame) {
     COPYDATASTRUCT data = ShowText();
     double worst = 0;
     uint64_t mostPumpsWaited = 0;
+    int round = 0;
     for (auto _ : state) {
+        // Send at varying points of the frame, not right after the last pump.
+        if (frame != Clock::duration::zero()) std::this_thread::sleep_for(frame * (round++ % 7) / 7);
         uint64_t pumpsBefore = owner.Pumps();
         auto sent = Clock::now();
         SendMessageW(owner.Window(), WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&data));
