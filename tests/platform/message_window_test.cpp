@@ -173,7 +173,7 @@ TEST_F(MessageWindowSend, ConcurrentSendersAndPostersLoseNothingAndKeepEachOnesO
     }
 }
 
-TEST_F(MessageWindowPost, QueuesUntilThePumpAndRefusesCopyData) {
+TEST_F(MessageWindowPost, QueuesUntilThePumpAndRefusesCopyDataAndUnknownWindows) {
     ScopedWindow window(CreatePlatformWindow(RecordingProc));
     EXPECT_EQ(PostMessageW(window.get(), WM_USER + 5, 0, 0), 1);
     EXPECT_TRUE(deliveries.empty());
@@ -181,17 +181,12 @@ TEST_F(MessageWindowPost, QueuesUntilThePumpAndRefusesCopyData) {
     COPYDATASTRUCT data{1, sizeof text, text};
     EXPECT_EQ(PostMessageW(window.get(), WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&data)), 0);
 
+    EXPECT_EQ(PostMessageW(-123456, WM_USER, 0, 0), 0);  // no such window
+    EXPECT_EQ(SendMessageW(-123456, WM_USER, 0, 0), 0);
+
     EXPECT_EQ(PumpMessages(), 1u);
     ASSERT_EQ(deliveries.size(), 1u);
     EXPECT_EQ(deliveries[0].message, WM_USER + 5);
-}
-
-TEST_F(MessageWindowPost, UnknownWindowsGetNothing) {
-    EXPECT_EQ(SendMessageW(0, WM_USER, 0, 0), 0);
-    EXPECT_EQ(SendMessageW(-123456, WM_USER, 0, 0), 0);
-    EXPECT_EQ(PostMessageW(-123456, WM_USER, 0, 0), 0);
-    EXPECT_EQ(PumpMessages(), 0u);
-    EXPECT_TRUE(deliveries.empty());
 }
 
 TEST_F(MessageWindowDestroy, DropsQueuedMessagesAndReleasesTheBlockedSender) {
@@ -278,11 +273,8 @@ TEST_F(MessageWindowHandle, TheNumberSignExtendedFindsAWindowWithBit31Set) {
     // and so is one whose number is 0.
     EXPECT_EQ(CreatePlatformWindowWithHandle(RecordingProc, 0x8000'0001), 0);
     EXPECT_EQ(CreatePlatformWindowWithHandle(RecordingProc, 0x1'0000'0000), 0);
-}
 
-TEST_F(MessageWindowHandle, MinusOneIsAWindowNumberLikeAnyOther) {
-    ScopedWindow window(CreatePlatformWindowWithHandle(RecordingProc, 0xFFFF'FFFF));
-    ASSERT_NE(window.get(), 0);
+    ScopedWindow minusOne(CreatePlatformWindowWithHandle(RecordingProc, 0xFFFF'FFFF));
     EXPECT_EQ(SendMessageW(-1, 1100, 4, 0), 9);
 }
 
