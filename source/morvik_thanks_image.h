@@ -1,0 +1,41 @@
+// The thanks text image source: holds the text style loaded from its
+// settings, fetches the thanks text pushed for its channel every frame, and
+// draws its texture scaled to the size the host gives it.
+#pragma once
+
+#include "host/OBSApi.h"
+#include "render/text_rasteriser.h"
+
+class MorvikThanksImage : public ImageSource {
+public:
+    explicit MorvikThanksImage(XElement* settings);
+    ~MorvikThanksImage() override;
+
+    void Preprocess() override;
+    void Render(const Vect2& position, const Vect2& size) override;
+    Vect2 GetSize() const override { return baseSize_; }
+    void UpdateSettings() override;
+
+    // Draws displayText into this source's texture.
+    void UpdateTexture();
+
+    const TextStyle& Style() const { return style_; }
+    const SourceTexture& TextureState() const { return texture_; }
+    XElement* Settings() const { return settings_; }
+
+private:
+    Vect2 baseSize_{32.0f, 32.0f};
+    SourceTexture texture_;
+    XElement* settings_;
+    TextStyle style_;
+    // The text this source last took from its channel. A channel that holds
+    // no text yet redraws this, not whatever another source left behind in
+    // the shared displayText.
+    String ownText_;
+    TextRasteriser rasteriser_;
+};
+
+// The create callback registered with the host: a zero-filled object from
+// MainAllocator storage, constructed and with its settings loaded; null when
+// the allocator has no storage.
+ImageSource* CreateThanksSource(XElement* data);
