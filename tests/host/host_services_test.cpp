@@ -1,0 +1,132 @@
+#include "host/OBSApi.h"
+#include "host/cairo_graphics.h"
+#include "host/host_control.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Pixel {
+    uint8_t b, g, r, a;
+};
+
+std::vector<uint8_t> Solid(unsigned count, Pixel p) {
+    std::vector<uint8_t> out;
+    for (unsigned i = 0; i < count; ++i) out.insert(out.end(), {p.b, p.g, p.r, p.a});
+    return out;
+}
+
+Pixel At(const std::vector<uint8_t>& pixels, int width, int x, int y) {
+    const uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
+    return {p[0], p[1], p[2], p[3]};
+}
+
+TEST(HostLog, FormatsWideTextNumbersAndPercentSigns) {
+    SetLogToStderr(false);
+    LogCapture capture;
+    AppWarning(u"MeasureString failed: %u (%s) %d %x %% %f", 18u, u"字体", -3, 255u, 1.5);
+    Log(u"%s", u"100%s sure");
+    OBSMessageBox(nullptr, u"错误码126", nullptr, 0);
+    const auto lines = capture.Lines();
+    SetLogToStderr(true);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].kind, LogKind::Warning);
+    EXPECT_EQ(lines[0].text.ToUtf8(), "MeasureString failed: 18 (字体) -3 ff % 1.500000");
+    EXPECT_EQ(lines[1].text.ToUtf8(), "100%s sure");
+    EXPECT_EQ(lines[2].kind, LogKind::MessageBox);
+    EXPECT_EQ(lines[2].text.ToUtf8(), "错误码126");
+}
+
+TEST(HostLocale, KnownKeyHasThePlaceholderAndUnknownKeyIsItself) {
+    EXPECT_NE(String(locale->LookupString(u"Sources.TextSource.FontNotFound")).Text().find(u"$1"), std::u16string::npos);
+    EXPECT_TRUE(String(locale->LookupString(u"No.Such.Key")) == u"No.Such.Key");
+}
+
+class TestSource final : public ImageSource {
+public:
+    void Render(const Vect2&, const Vect2&) override {}
+    Vect2 GetSize() const override { return {}; }
+};
+
+TEST(HostAllocator, SourcesAndBlocksAreCounted) {
+    const size_t before = MainAllocator->LiveBlocks();
+    ImageSource* source = new TestSource;
+    void* block = MainAllocator->Allocate(100);
+    EXPECT_EQ(MainAllocator->LiveBlocks(), before + 2);
+    delete source;
+    MainAllocator->Free(block);
+    MainAllocator->Free(nullptr);
+    EXPECT_EQ(MainAllocator->LiveBlocks(), before);
+}
+
+TEST(CairoGraphics, SpritesScaleAndBlendSourceOver) {
+    CairoGraphics graphics;
+    ScopedGraphicsSystem scoped(&graphics);
+    ASSERT_TRUE(graphics.SetCanvasSize(8, 4));
+    graphics.ClearCanvas(0xFF0000FF);  // opaque blue
+
+    // A 2x1 texture: opaque red, then half-transparent white.
+    std::vector<uint8_t> pixels = {0, 0, 255, 255, 255, 255, 255, 128};
+    Texture* texture = GS->CreateTexture(2, 1, GS_BGRA, pixels.data(), false, false);
+    ASSERT_NE(texture, nullptr);
+    GS->DrawSprite(texture, 0xFFFFFFFF, 0, 0, 8, 4);  // scaled 4x in both directions
+    const auto canvas = graphics.CanvasPixels();
+    const Pixel left = At(canvas, 8, 0, 1), right = At(canvas, 8, 7, 1), middle = At(canvas, 8, 4, 1);
+    EXPECT_EQ(left.r, 255);
+    EXPECT_EQ(left.b, 0);
+    EXPECT_EQ(left.a, 255);
+    // Half white over blue: about (128, 128, 255), straight from the blend.
+    EXPECT_NEAR(right.r, 128, 2);
+    EXPECT_NEAR(right.g, 128, 2);
+    EXPECT_EQ(right.b, 255);
+    EXPECT_EQ(right.a, 255);
+    // Bilinear: the middle is a mix of its neighbours, neither pure red nor the right side.
+    EXPECT_GT(middle.r, right.r);
+    EXPECT_LT(middle.r, 255);
+
+    // An image update replaces the pixels; the texture's size stays.
+    std::vector<uint8_t> green = Solid(2, {0, 255, 0, 255});
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8);
+    GS->DrawSprite(texture, 0xFFFFFFFF, 0, 0, 2, 1);
+    EXPECT_EQ(At(graphics.CanvasPixels(), 8, 0, 0).g, 255);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 1u);
+    EXPECT_EQ(graphics.Counters().spritesDrawn, 2u);
+    GS->DeleteTexture(texture);
+    EXPECT_EQ(graphics.Counters().TexturesAlive(), 0u);
+}
+
+TEST(CairoGraphics, OtherFormatsAreRefusedWithAWarning) {
+    CairoGraphics graphics;
+    SetLogToStderr(false);
+    LogCapture capture;
+    EXPECT_EQ(graphics.CreateTexture(4, 4, 5, nullptr, false, false), nullptr);
+    EXPECT_EQ(graphics.CreateTexture(0, 4, GS_BGRA, nullptr, false, false), nullptr);
+    Texture* texture = graphics.CreateTexture(1, 1, GS_BGRA, nullptr, false, false);
+    ASSERT_NE(texture, nullptr);
+    const uint8_t pixel[4] = {1, 2, 3, 4};
+    texture->SetImage(pixel, 8, 4);
+    SetLogToStderr(true);
+    EXPECT_EQ(capture.Of(LogKind::Warning).size(), 3u);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 0u);
+    graphics.DeleteTexture(texture);
+}
+
+TEST(CairoGraphics, StraightAlphaSurvivesTheRoundTripExactlyWhenOpaqueAndClosely) {
+    for (unsigned a = 1; a < 256; a += 7) {
+        for (unsigned c = 0; c < 256; c += 5) {
+            const uint8_t in[4] = {static_cast<uint8_t>(c), 0, 0, static_cast<uint8_t>(a)};
+            uint8_t pre[4], out[4];
+            PremultiplyBgra(in, pre, 1);
+            UnpremultiplyToBgra(pre, out, 1);
+            EXPECT_LE(pre[0], a);
+            EXPECT_NEAR(out[0], c, 255.0 / a / 2 + 1) << "c " << c << " a " << a;
+            if (a == 255) {
+                EXPECT_EQ(out[0], c);
+            }
+        }
+    }
+}
+
+}  // namespace
