@@ -1,0 +1,227 @@
+#include "bridge/runtime_host.h"
+
+#include "bridge/mono_api.h"
+#include "host/host_services.h"
+#include "platform/message_window.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr const char* kDefaultMonoLibrary = "libmonosgen-2.0.so.1";
+constexpr const char* kRuntimeVersion = "v4.0.30319";
+
+const String kMessageRuntimeUnavailable(
+    u"错误码127，无法初始化环境，请检查.net framework 4.0 运行环境是否安装。\r\n如需帮助，可加讨论群：" MORVIK_SUPPORT_GROUP);
+const String kMessageRuntimeFault(
+    u"错误码128，无法初始化环境，请检查.net framework 4.0 运行环境是否安装。\r\n如果需要帮助，可加讨论群：" MORVIK_SUPPORT_GROUP);
+
+struct RuntimeState {
+    // The library stands for the design's meta host: obtained when the
+    // plug-in library loads, absent when Mono or an entry point is missing.
+    std::unique_ptr<const MonoApi> api = LoadMonoApi(kDefaultMonoLibrary);
+    std::string classLibraryRoot;
+    // Set once by the first successful start and kept for the process.
+    MonoDomain* domain = nullptr;
+    bool running = false;
+    std::string assemblyPath;
+    MonoMethod* command = nullptr;
+    LogicCallResult lastResult = LogicCallResult::NoRuntime;
+};
+
+RuntimeState runtime;
+
+// Whether this thread is known to the runtime: the thread that started it
+// is; any other thread is attached before its first call.
+thread_local bool threadAttached = false;
+
+// Native code may touch managed objects only in GC-unsafe mode: under
+// Mono's hybrid suspend a collection that finds the thread in safe mode
+// while it holds managed references aborts the process.
+class GcUnsafeRegion {
+public:
+    explicit GcUnsafeRegion(const MonoApi& api) : api_(api), cookie_(api.mono_threads_enter_gc_unsafe_region(&stackMark_)) {}
+    ~GcUnsafeRegion() { api_.mono_threads_exit_gc_unsafe_region(cookie_, &stackMark_); }
+    GcUnsafeRegion(const GcUnsafeRegion&) = delete;
+    GcUnsafeRegion& operator=(const GcUnsafeRegion&) = delete;
+
+private:
+    const MonoApi& api_;
+    void* stackMark_ = nullptr;
+    void* cookie_;
+};
+
+RuntimeStartOutcome Fail(RuntimeStartOutcome outcome)
+{
+    const String& text = outcome == RuntimeStartOutcome::Unavailable ? kMessageRuntimeUnavailable : kMessageRuntimeFault;
+    OBSMessageBox(nullptr, text.Array(), nullptr, 0);
+    return outcome;
+}
+
+// Mono ends the process with exit(1) when the class library of the
+// requested runtime version is missing, so look for it first, under the very
+// root Mono will use.
+bool ClassLibraryPresent(const MonoApi& api, const std::string& overrideRoot)
+{
+    if (!overrideRoot.empty())
+        api.mono_set_dirs(overrideRoot.c_str(), nullptr);
+    else if (!api.mono_assembly_getrootdir())
+        api.mono_set_rootdir();
+    const char* root = api.mono_assembly_getrootdir();
+    std::error_code error;
+    return root && std::filesystem::is_regular_file(std::filesystem::path(root) / "mono/4.5/mscorlib.dll", error);
+}
+
+// Lets a logic assembly written for Windows reach our message windows with
+// [DllImport("user32.dll")]: both spellings go to the platform library.
+void MapUser32(const MonoApi& api)
+{
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&SendMessageW), &info) || !info.dli_fname)
+        return;
+    std::error_code error;
+    const std::string platformLibrary = std::filesystem::absolute(info.dli_fname, error).string();
+    for (const char* name : {"user32.dll", "user32"})
+        api.mono_dllmap_insert(nullptr, name, nullptr, platformLibrary.c_str(), nullptr);
+}
+
+// The domain's base folder is the logic assembly's, so that libraries it
+// ships beside it resolve, and its configuration file is the .NET
+// <assembly>.config there.
+void ConfigureDomain(const MonoApi& api, MonoDomain* domain, const std::string& assemblyPath)
+{
+    std::error_code error;
+    const auto assembly = std::filesystem::absolute(assemblyPath, error);
+    const std::string baseDir = assembly.parent_path().string();
+    const std::string configFile = assembly.filename().string() + ".config";
+    api.mono_domain_set_config(domain, baseDir.c_str(), configFile.c_str());
+}
+
+bool IsCommandShape(const MonoApi& api, MonoMethod* method)
+{
+    MonoMethodSignature* signature = api.mono_method_signature(method);
+    if (!signature || api.mono_signature_is_instance(signature) || api.mono_signature_get_param_count(signature) != 1)
+        return false;
+    void* iterator = nullptr;
+    MonoType* parameter = api.mono_signature_get_params(signature, &iterator);
+    MonoType* result = api.mono_signature_get_return_type(signature);
+    return parameter && result && api.mono_type_get_type(parameter) == kMonoTypeString &&
+           api.mono_type_get_type(result) == kMonoTypeI4;
+}
+
+// Finds Tavrel.Tavrel.Command in the logic assembly; null with the reason in
+// lastResult. Runs inside a GC-unsafe region.
+MonoMethod* FindCommand(const MonoApi& api)
+{
+    // Tested first so that a missing file costs one system call, not a
+    // search by the runtime.
+    if (access(runtime.assemblyPath.c_str(), R_OK) != 0) {
+        runtime.lastResult = LogicCallResult::AssemblyMissing;
+        return nullptr;
+    }
+    MonoAssembly* assembly = api.mono_domain_assembly_open(runtime.domain, runtime.assemblyPath.c_str());
+    MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
+    if (!image) {
+        runtime.lastResult = LogicCallResult::AssemblyMissing;
+        return nullptr;
+    }
+    MonoClass* type = api.mono_class_from_name(image, "Tavrel", "Tavrel");
+    MonoMethod* method = type ? api.mono_class_get_method_from_name(type, "Command", 1) : nullptr;
+    if (!method || !IsCommandShape(api, method)) {
+        runtime.lastResult = LogicCallResult::EntryPointMissing;
+        return nullptr;
+    }
+    return method;
+}
+
+}  // namespace
+
+RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
+{
+    if (!runtime.api)
+        return Fail(RuntimeStartOutcome::Fault);
+    const MonoApi& api = *runtime.api;
+    if (!runtime.domain) {
+        if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
+            return Fail(RuntimeStartOutcome::Unavailable);
+        api.mono_config_parse(nullptr);
+        runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
+        if (!runtime.domain)
+            return Fail(RuntimeStartOutcome::Fault);
+        threadAttached = true;
+        GcUnsafeRegion region(api);
+        ConfigureDomain(api, runtime.domain, assemblyPath);
+        MapUser32(api);
+    }
+    if (assemblyPath != runtime.assemblyPath) {
+        runtime.assemblyPath = assemblyPath;
+        runtime.command = nullptr;
+    }
+    runtime.running = true;
+    return RuntimeStartOutcome::Started;
+}
+
+void StopRuntime()
+{
+    if (!runtime.running)
+        return;
+    SendLogicCommand(String(u"quit"));
+    runtime.running = false;
+}
+
+bool RuntimeHostPresent()
+{
+    return runtime.running;
+}
+
+int32_t SendLogicCommand(const String& text)
+{
+    if (!runtime.running) {
+        runtime.lastResult = LogicCallResult::NoRuntime;
+        return 0;
+    }
+    const MonoApi& api = *runtime.api;
+    if (!threadAttached) {
+        api.mono_thread_attach(runtime.domain);
+        threadAttached = true;
+    }
+    GcUnsafeRegion region(api);
+    if (!runtime.command) {
+        runtime.command = FindCommand(api);
+        if (!runtime.command)
+            return 0;
+    }
+    // The string and the result are referenced only from this frame, which
+    // the collector scans conservatively, so they stay alive and in place.
+    MonoString* argument =
+        api.mono_string_new_utf16(runtime.domain, text.Array(), static_cast<int32_t>(text.Length()));
+    void* arguments[] = {argument};
+    MonoObject* exception = nullptr;
+    MonoObject* result = api.mono_runtime_invoke(runtime.command, nullptr, arguments, &exception);
+    if (exception || !result) {
+        runtime.lastResult = LogicCallResult::ManagedException;
+        return 0;
+    }
+    runtime.lastResult = LogicCallResult::Ok;
+    return *static_cast<const int32_t*>(api.mono_object_unbox(result));
+}
+
+LogicCallResult LastLogicCallResult()
+{
+    return runtime.lastResult;
+}
+
+void SetRuntimeLibraryName(const std::string& name)
+{
+    if (!runtime.domain)
+        runtime.api = LoadMonoApi(name);
+}
+
+void SetClassLibraryRoot(const std::string& root)
+{
+    if (!runtime.domain)
+        runtime.classLibraryRoot = root;
+}

@@ -1,0 +1,58 @@
+// The runtime host: starts Mono once per process and carries the command
+// strings of the outbound protocol to the logic assembly's static method
+// Tavrel.Tavrel.Command(string), returning its integer.
+#pragma once
+
+#include "host/host_string.h"
+
+#include <cstdint>
+#include <string>
+
+// Where the classic host keeps the logic assembly, relative to its working
+// directory. Other hosts hand StartRuntime a path of their own.
+inline constexpr const char* kLogicAssemblyPath = "./plugins/MorvikThanks/Tavrel.dll";
+
+enum class RuntimeStartOutcome {
+    Started,
+    Unavailable,  // Mono is there but not its 4.5 class library: message 127 shown
+    Fault,        // no Mono library, a missing entry point, a failed start: message 128 shown
+};
+
+// What the most recent command call did, so that a caller can tell a failed
+// call (which returns 0) from a real result of 0.
+enum class LogicCallResult {
+    Ok,
+    NoRuntime,          // the runtime is not started
+    AssemblyMissing,    // the assembly file is absent or not an assembly
+    EntryPointMissing,  // no static int Tavrel.Tavrel.Command(string) in it
+    ManagedException,   // Command threw
+};
+
+// Starts the runtime the first time it is called in the process and takes up
+// that same runtime on every later call (Mono cannot be restarted). Commands
+// go to the assembly at `assemblyPath` from then on. On failure the design's
+// message 127 or 128 has been shown with OBSMessageBox.
+RuntimeStartOutcome StartRuntime(const std::string& assemblyPath);
+
+// Sends "quit" when the runtime runs, then marks it stopped; the runtime
+// itself stays in the process for a later StartRuntime.
+void StopRuntime();
+
+// True from a successful StartRuntime until StopRuntime: the runtime host the
+// plug-in tests before sending anything.
+bool RuntimeHostPresent();
+
+// Calls Command(text) on the current thread (attaching the thread to the
+// runtime first if needed) and returns its result; 0 when the call fails,
+// which LastLogicCallResult then tells. Never throws, never ends the process
+// on a managed exception. The assembly and method are looked up on first use
+// and kept; after a failed look-up the next call looks again.
+int32_t SendLogicCommand(const String& text);
+LogicCallResult LastLogicCallResult();
+
+// Test seams; both take effect only before the runtime has first started in
+// the process. The name of the Mono library to load (it is loaded again at
+// once), and the root folder of Mono's class libraries (Mono's own when
+// empty).
+void SetRuntimeLibraryName(const std::string& name);
+void SetClassLibraryRoot(const std::string& root);

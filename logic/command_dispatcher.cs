@@ -1,0 +1,50 @@
+// The command vocabulary the plug-in speaks: each prefix is matched exactly
+// (ordinal, case-sensitive); anything else is answered 0 and changes nothing.
+using System;
+using System.Globalization;
+
+namespace Tavrel
+{
+    static class CommandDispatcher
+    {
+        // The "ShowForm:" result for a form closed without accepting.
+        const int FormCancelled = 1;
+
+        public static int Dispatch(string command)
+        {
+            int window;
+            if (command == "ASCII")
+                ChannelTable.ExpectAsciiSettings();
+            else if (command == "quit")
+                ChannelTable.StopAll();
+            else if (TryArgument(command, "setPlatform:", out window))
+                ChannelTable.SetPlatform(window);
+            else if (TryArgument(command, "init:", out window))
+                ChannelTable.Open(window);
+            else if (command.StartsWith("Set:", StringComparison.Ordinal))
+                ChannelSettings.Apply(command.Substring("Set:".Length));
+            else if (TryArgument(command, "start:", out window))
+                ChannelTable.SetRunning(window, true);
+            else if (TryArgument(command, "stop:", out window))
+                ChannelTable.SetRunning(window, false);
+            else if (TryArgument(command, "ShowForm:", out window))
+                return FormCancelled;  // no form to show: nothing was accepted
+            return 0;
+        }
+
+        // The command is `prefix` followed by a signed decimal integer and
+        // nothing else.
+        static bool TryArgument(string command, string prefix, out int value)
+        {
+            value = 0;
+            if (!command.StartsWith(prefix, StringComparison.Ordinal))
+                return false;
+            return ParseInt(command.Substring(prefix.Length), out value);
+        }
+
+        public static bool ParseInt(string text, out int value)
+        {
+            return int.TryParse(text, NumberStyles.AllowLeadingSign, CultureInfo.InvariantCulture, out value);
+        }
+    }
+}
