@@ -4,7 +4,10 @@
 
 std::unique_ptr<const MonoApi> LoadMonoApi(const std::string& libraryName)
 {
-    void* library = dlopen(libraryName.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    // Global: Mono's own native helpers (libmono-native, which the class
+    // library's file and socket code P/Invokes) take the runtime's symbols
+    // from the global scope when Mono loads them.
+    void* library = dlopen(libraryName.c_str(), RTLD_LAZY | RTLD_GLOBAL);
     if (!library)
         return nullptr;
     auto api = std::make_unique<MonoApi>();
