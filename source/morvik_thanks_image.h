@@ -15,6 +15,9 @@ public:
     void Render(const Vect2& position, const Vect2& size) override;
     Vect2 GetSize() const override { return baseSize_; }
     void UpdateSettings() override;
+    // Find or create the channel and tell the logic assembly to start / stop.
+    void BeginScene() override;
+    void EndScene() override;
 
     // Draws displayText into this source's texture.
     void UpdateTexture();
