@@ -9,7 +9,7 @@ packages=(
   fonts-liberation fonts-wqy-microhei
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  mono-mcs mono-runtime libmono-2.0-dev
+  mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
 )
 
 missing=()
