@@ -113,6 +113,34 @@ void CairoGraphics::DeleteTexture(Texture* texture) {
     std::unique_ptr<Texture> owned(texture);
 }
 
+namespace {
+
+// The texture with each premultiplied colour channel multiplied by the tint
+// (alpha kept), or null when no surface can be made. Done on the CPU because
+// no Cairo operator multiplies a source by a colour channel by channel.
+SurfacePtr Tinted(cairo_surface_t* texture, uint32_t rgb) {
+    const int w = cairo_image_surface_get_width(texture), h = cairo_image_surface_get_height(texture);
+    SurfacePtr out(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    if (cairo_surface_status(out.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_surface_flush(texture);
+    const unsigned tint[3] = {rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF};  // B, G, R
+    const uint8_t* in = cairo_image_surface_get_data(texture);
+    uint8_t* data = cairo_image_surface_get_data(out.get());
+    const int inStride = cairo_image_surface_get_stride(texture), outStride = cairo_image_surface_get_stride(out.get());
+    for (int row = 0; row < h; ++row) {
+        const uint8_t* src = in + static_cast<size_t>(row) * inStride;
+        uint8_t* dst = data + static_cast<size_t>(row) * outStride;
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+            for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>((src[c] * tint[c] + 127) / 255);
+            dst[3] = src[3];
+        }
+    }
+    cairo_surface_mark_dirty(out.get());
+    return out;
+}
+
+}  // namespace
+
 void CairoGraphics::DrawSprite(Texture* texture, uint32_t color, float x1, float y1, float x2, float y2) {
     if (!texture || !canvas_->surface) return;
     auto* cairoTexture = static_cast<CairoTexture*>(texture);
@@ -121,37 +149,26 @@ void CairoGraphics::DrawSprite(Texture* texture, uint32_t color, float x1, float
     ++counters_.spritesDrawn;
     if (!(std::abs(dx) > 0) || !(std::abs(dy) > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return;
 
+    SurfacePtr tinted;
+    cairo_surface_t* source = cairoTexture->Surface();
+    if ((color & 0xFFFFFF) != 0xFFFFFF) {
+        tinted = Tinted(source, color & 0xFFFFFF);
+        if (!tinted) return;
+        source = tinted.get();
+    }
+
     ContextPtr cr(cairo_create(canvas_->surface.get()));
     cairo_translate(cr.get(), x1, y1);
     cairo_scale(cr.get(), dx / w, dy / h);
-    cairo_set_source_surface(cr.get(), cairoTexture->Surface(), 0, 0);
+    cairo_set_source_surface(cr.get(), source, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_BILINEAR);
+    // Edge pixels are repeated outward so a stretched sprite keeps hard edges
+    // at its rectangle instead of fading into transparency.
     cairo_pattern_set_extend(cairo_get_source(cr.get()), CAIRO_EXTEND_PAD);
     cairo_rectangle(cr.get(), 0, 0, w, h);
     cairo_clip(cr.get());
     cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
-
-    const uint32_t rgb = color & 0xFFFFFF;
-    const double alpha = (color >> 24) / 255.0;
-    if (rgb == 0xFFFFFF) {
-        cairo_paint_with_alpha(cr.get(), alpha);
-        return;
-    }
-    // A tinted sprite: the texture's colours multiplied by the tint, its
-    // coverage kept, drawn through a group.
-    cairo_push_group(cr.get());
-    cairo_set_source_surface(cr.get(), cairoTexture->Surface(), 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_BILINEAR);
-    cairo_paint(cr.get());
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_MULTIPLY);
-    cairo_set_source_rgb(cr.get(), ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
-    cairo_paint(cr.get());
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_DEST_IN);
-    cairo_set_source_surface(cr.get(), cairoTexture->Surface(), 0, 0);
-    cairo_paint(cr.get());
-    cairo_pop_group_to_source(cr.get());
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
-    cairo_paint_with_alpha(cr.get(), alpha);
+    cairo_paint_with_alpha(cr.get(), (color >> 24) / 255.0);
 }
 
 bool CairoGraphics::SetCanvasSize(int width, int height) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// Every log line is written as "HH:MM:SS.mmm: " (local time), then
+// "warning: " for AppWarning or "[message box] " for OBSMessageBox, then the
+// text. A message box's caption, when it has one, comes first as "caption: ".
 enum class LogKind { Line, Warning, MessageBox };
 
 struct LoggedLine {
@@ -38,9 +41,16 @@ public:
 int ColorControlInitCount();
 ModuleHandle ColorControlModule();
 
-// The classes registered through API, in order of registration.
+// The classes registered through API, in order of registration. A
+// registration without a class name or a create callback is refused with a
+// warning; registering a class name again replaces the earlier entry in its
+// place (a plug-in loaded twice), also with a warning.
 const std::vector<ImageSourceClass>& RegisteredClasses();
 const ImageSourceClass* FindRegisteredClass(const String& className);
+// A new source of a registered class from its settings element ("data"); null
+// with a warning when the class is unknown or its create callback gives none.
+// The caller owns the source and deletes it with `delete`.
+ImageSource* CreateSourceOfClass(const String& className, XElement* data);
 void ClearRegisteredClasses();
 
 // Formats like Log/AppWarning (for the host's own messages).

@@ -67,11 +67,13 @@ String FormatV(CTSTR format, va_list args) {
 }
 
 void Write(LogKind kind, const String& text) {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
     std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    localtime_r(&now.tv_sec, &local);
+    char clock[16], stamp[32];
+    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    std::snprintf(stamp, sizeof stamp, "%s.%03ld", clock, now.tv_nsec / 1000000);
     const char* mark = kind == LogKind::Warning ? "warning: " : kind == LogKind::MessageBox ? "[message box] " : "";
     const std::string utf8 = text.ToUtf8();
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -31,7 +32,14 @@ bool ParseLeadingDouble(const std::string& text, double& value) {
     if (i == std::string::npos) return false;
     if (text[i] == '+') ++i;
     auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
-    return ec == std::errc() || ec == std::errc::result_out_of_range;
+    return ec == std::errc();
+}
+
+// Floats outside what a float holds (and "inf"/"nan" texts) give the default,
+// so a source never lays out with an infinite size.
+float FloatOrDefault(double value, float defaultValue) {
+    return std::isfinite(value) && std::abs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value)
+                                                                                          : defaultValue;
 }
 
 // The deepest nesting of objects and arrays, counted outside strings.
@@ -116,11 +124,11 @@ int JsonElement::GetInt(CTSTR name, int defaultValue) const {
 float JsonElement::GetFloat(CTSTR name, float defaultValue) const {
     const SceneJson* item = Item(name);
     if (!item) return defaultValue;
-    if (item->is_number()) return static_cast<float>(item->get<double>());
+    if (item->is_number()) return FloatOrDefault(item->get<double>(), defaultValue);
     if (item->is_boolean()) return item->get<bool>() ? 1.0f : 0.0f;
     double value = 0;
     if (item->is_string() && ParseLeadingDouble(item->get_ref<const std::string&>(), value))
-        return static_cast<float>(value);
+        return FloatOrDefault(value, defaultValue);
     return defaultValue;
 }
 
@@ -208,30 +216,40 @@ SceneFileResult SceneDocument::Save(const std::string& path) const {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string temp = path + ".saving-XXXXXX";
-    const int fd = mkstemp(temp.data());
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return Failure(path + ": cannot write a temporary file in " + folder + ": " + std::strerror(errno));
 
+    int error = 0;
     size_t written = 0;
-    while (written < text.size()) {
+    while (written < text.size() && !error) {
         const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
+        if (n > 0) written += static_cast<size_t>(n);
+        else if (n == 0) error = EIO;
+        else if (errno != EINTR) error = errno;
     }
-    const int writeErrno = errno;
-    const bool complete = written == text.size() && fsync(fd) == 0;
-    struct stat old {};
-    if (complete && stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-    else if (complete) fchmod(fd, 0644);
-    if (close(fd) != 0 || !complete) {
+    if (!error && fsync(fd) != 0) error = errno;
+    if (!error) {
+        // The new file keeps the old one's permissions (mkostemp makes 0600).
+        struct stat old {};
+        fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    }
+    if (close(fd) != 0 && !error) error = errno;
+    if (error) {
         unlink(temp.c_str());
-        return Failure(path + ": the save failed (" + std::strerror(writeErrno ? writeErrno : EIO) +
-                       "); the old file is unchanged");
+        return Failure(path + ": the save failed (" + std::strerror(error) + "); the old file is unchanged");
     }
     if (rename(temp.c_str(), path.c_str()) != 0) {
         const int e = errno;
         unlink(temp.c_str());
         return Failure(path + ": cannot replace the file: " + std::strerror(e) + "; the old file is unchanged");
+    }
+    // The rename itself reaches the disk only with the folder's entry; a
+    // failure here leaves either the old or the new file whole, so it is not
+    // reported.
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
     }
     return {true, {}};
 }

@@ -9,8 +9,9 @@
 //  - GetInt of a text: String::ToInt(10) when the text starts (after blanks)
 //    with a sign or a digit, otherwise the default ("abc" gives the default,
 //    "12px" gives 12).
-//  - GetFloat of a text: the longest leading decimal float, otherwise the
-//    default. GetFloat of an integer: the nearest float.
+//  - GetFloat of a text: the longest leading decimal float (after blanks),
+//    otherwise the default. GetFloat of an integer: the nearest float.
+//    Values a float cannot hold, and "inf"/"nan" texts, give the default.
 //  - GetString of a number: its decimal text (integers exactly, floats in the
 //    shortest form that reads back the same). A bool reads as 0/1 or
 //    "0"/"1"; an element, array or null reads as the default.

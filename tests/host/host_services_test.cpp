@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,6 +42,56 @@ TEST(HostLog, FormatsWideTextNumbersAndPercentSigns) {
     EXPECT_EQ(lines[1].text.ToUtf8(), "100%s sure");
     EXPECT_EQ(lines[2].kind, LogKind::MessageBox);
     EXPECT_EQ(lines[2].text.ToUtf8(), "错误码126");
+}
+
+TEST(HostLog, LogFileGetsStampedAndMarkedLines) {
+    char pattern[] = "/tmp/morvik-log-XXXXXX";
+    const int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    SetLogToStderr(false);
+    ASSERT_TRUE(SetLogFile(pattern));
+    Log(u"plain %d", 1);
+    AppWarning(u"careful");
+    OBSMessageBox(nullptr, u"text", u"caption", 0);
+    ASSERT_TRUE(SetLogFile(""));
+    SetLogToStderr(true);
+    std::ifstream in(pattern);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    unlink(pattern);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::regex stamp(R"(\d\d:\d\d:\d\d\.\d\d\d: )");
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d: plain 1)"))) << lines[0];
+    EXPECT_TRUE(std::regex_search(lines[1], stamp));
+    EXPECT_EQ(lines[1].substr(14), "warning: careful");
+    EXPECT_EQ(lines[2].substr(14), "[message box] caption: text");
+    EXPECT_FALSE(SetLogFile("/nonexistent-folder/log.txt"));
+    SetLogFile("");
+}
+
+ImageSource* CreateNothing(XElement*) { return nullptr; }
+
+TEST(HostRegistry, RefusesIncompleteClassesAndReplacesRepeatedNames) {
+    SetLogToStderr(false);
+    LogCapture capture;
+    ClearRegisteredClasses();
+    API->RegisterImageSourceClass(u"", u"No name", CreateNothing, nullptr);
+    API->RegisterImageSourceClass(u"NoCreate", u"No create", nullptr, nullptr);
+    API->RegisterImageSourceClass(u"A", u"First", CreateNothing, nullptr);
+    API->RegisterImageSourceClass(u"B", u"Other", CreateNothing, nullptr);
+    API->RegisterImageSourceClass(u"A", u"Second", CreateNothing, nullptr);
+    ASSERT_EQ(RegisteredClasses().size(), 2u);
+    EXPECT_TRUE(RegisteredClasses()[0].displayName == u"Second");
+    EXPECT_TRUE(RegisteredClasses()[1].className == u"B");
+    EXPECT_EQ(capture.Of(LogKind::Warning).size(), 3u);
+
+    EXPECT_EQ(CreateSourceOfClass(String(u"Missing"), nullptr), nullptr);
+    EXPECT_EQ(CreateSourceOfClass(String(u"A"), nullptr), nullptr);
+    EXPECT_EQ(capture.Of(LogKind::Warning).size(), 5u);
+    ClearRegisteredClasses();
+    SetLogToStderr(true);
+    EXPECT_TRUE(RegisteredClasses().empty());
 }
 
 TEST(HostLocale, KnownKeyHasThePlaceholderAndUnknownKeyIsItself) {
@@ -85,6 +140,9 @@ TEST(CairoGraphics, SpritesScaleAndBlendSourceOver) {
     // Bilinear: the middle is a mix of its neighbours, neither pure red nor the right side.
     EXPECT_GT(middle.r, right.r);
     EXPECT_LT(middle.r, 255);
+    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
+    EXPECT_EQ(graphics.WriteCanvasPng(std::string(output ? output : "/tmp") + "/host_sprite_scaled.png"), "");
+    EXPECT_NE(graphics.WriteCanvasPng("/nonexistent-folder/x.png"), "");
 
     // An image update replaces the pixels; the texture's size stays.
     std::vector<uint8_t> green = Solid(2, {0, 255, 0, 255});
@@ -95,6 +153,34 @@ TEST(CairoGraphics, SpritesScaleAndBlendSourceOver) {
     EXPECT_EQ(graphics.Counters().spritesDrawn, 2u);
     GS->DeleteTexture(texture);
     EXPECT_EQ(graphics.Counters().TexturesAlive(), 0u);
+}
+
+TEST(CairoGraphics, ColourMultipliesEachChannelAndTheAlpha) {
+    CairoGraphics graphics;
+    ASSERT_TRUE(graphics.SetCanvasSize(2, 1));
+    graphics.ClearCanvas(0);
+    // Half-transparent white and opaque grey, tinted pure green.
+    std::vector<uint8_t> pixels = {255, 255, 255, 128, 200, 200, 200, 255};
+    Texture* texture = graphics.CreateTexture(2, 1, GS_BGRA, pixels.data(), false, false);
+    ASSERT_NE(texture, nullptr);
+    graphics.DrawSprite(texture, 0xFF00FF00, 0, 0, 2, 1);
+    auto canvas = graphics.CanvasPixels();
+    const Pixel half = At(canvas, 2, 0, 0), grey = At(canvas, 2, 1, 0);
+    EXPECT_EQ(half.b, 0);
+    EXPECT_EQ(half.r, 0);
+    EXPECT_EQ(half.g, 255);
+    EXPECT_EQ(half.a, 128);
+    EXPECT_EQ(grey.b, 0);
+    EXPECT_EQ(grey.g, 200);
+    EXPECT_EQ(grey.a, 255);
+
+    // The colour's alpha scales coverage: a quarter of the opaque grey.
+    graphics.ClearCanvas(0);
+    graphics.DrawSprite(texture, 0x40FFFFFF, 0, 0, 2, 1);
+    canvas = graphics.CanvasPixels();
+    EXPECT_NEAR(At(canvas, 2, 1, 0).a, 64, 1);
+    EXPECT_NEAR(At(canvas, 2, 1, 0).r, 200, 2);
+    graphics.DeleteTexture(texture);
 }
 
 TEST(CairoGraphics, OtherFormatsAreRefusedWithAWarning) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -27,7 +29,8 @@ fs::path TempFolder() {
 TEST(SceneDocument, ConversionsBetweenStoredAndAskedTypes) {
     SceneDocument doc;
     ASSERT_TRUE(doc.Parse(R"({"d": {"f": 2.7, "n": -2.7, "t": "12px", "w": "abc", "u": 4294901760,
-                            "b": true, "s": " -5", "o": {}, "big": 1e300, "fs": "1.5e1x"}})", "test").ok);
+                            "b": true, "s": " -5", "o": {}, "big": 1e300, "fs": "1.5e1x",
+                            "inf": "inf", "huge": "1e999"}})", "test").ok);
     XElement* d = doc.Root()->GetElement(u"d");
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->GetInt(u"f", 9), 2);
@@ -42,6 +45,11 @@ TEST(SceneDocument, ConversionsBetweenStoredAndAskedTypes) {
     EXPECT_EQ(d->GetInt(u"missing", 9), 9);
     EXPECT_FLOAT_EQ(d->GetFloat(u"fs", 0), 15.0f);
     EXPECT_FLOAT_EQ(d->GetFloat(u"w", 3.5f), 3.5f);
+    EXPECT_FLOAT_EQ(d->GetFloat(u"big", 3.5f), 3.5f);
+    EXPECT_FLOAT_EQ(d->GetFloat(u"inf", 3.5f), 3.5f);
+    EXPECT_FLOAT_EQ(d->GetFloat(u"huge", 3.5f), 3.5f);
+    EXPECT_FLOAT_EQ(d->GetFloat(u"t", 0), 12.0f);
+    EXPECT_FLOAT_EQ(d->GetFloat(u"u", 0), 4294901760.0f);
     EXPECT_TRUE(d->GetString(u"f", u"x") == u"2.7");
     EXPECT_TRUE(d->GetString(u"u", u"x") == u"4294901760");
     EXPECT_TRUE(d->GetString(u"o", u"x") == u"x");
@@ -105,6 +113,23 @@ TEST(SceneDocument, AFailedSaveLeavesTheOldFileWhole) {
     fs::create_directories(folder / "taken.json" / "inside");
     EXPECT_FALSE(doc.Save((folder / "taken.json").string()).ok);
     EXPECT_TRUE(fs::is_directory(folder / "taken.json" / "inside"));
+    EXPECT_EQ(ReadFile(path), "{\"old\": 1}\n");
+
+    // The disk refuses the write half-way (a file size limit stands in for a
+    // full disk, and holds for root too): the old file at the very same path
+    // stays whole.
+    for (int i = 0; i < 50; ++i) doc.Root()->SetString(String(u"key").operator<<(i).Array(), u"一些中文文字");
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const SceneFileResult full = doc.Save(path.string());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(full.ok);
+    EXPECT_NE(full.error.find("the old file is unchanged"), std::string::npos) << full.error;
     EXPECT_EQ(ReadFile(path), "{\"old\": 1}\n");
     // Only the old file is left: no temporary files behind.
     size_t files = 0;
