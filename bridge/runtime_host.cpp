@@ -54,6 +54,14 @@ private:
     void* cookie_;
 };
 
+void AttachCurrentThread(const MonoApi& api)
+{
+    if (!threadAttached) {
+        api.mono_thread_attach(runtime.domain);
+        threadAttached = true;
+    }
+}
+
 RuntimeStartOutcome Fail(RuntimeStartOutcome outcome)
 {
     const String& text = outcome == RuntimeStartOutcome::Unavailable ? kMessageRuntimeUnavailable : kMessageRuntimeFault;
@@ -76,7 +84,9 @@ bool ClassLibraryPresent(const MonoApi& api, const std::string& overrideRoot)
 }
 
 // Lets a logic assembly written for Windows reach our message windows with
-// [DllImport("user32.dll")]: both spellings go to the platform library.
+// [DllImport("user32.dll")]: both spellings go to the platform library. Done
+// again by each load of the plug-in, which may have brought the platform
+// library from elsewhere.
 void MapUser32(const MonoApi& api)
 {
     Dl_info info{};
@@ -145,15 +155,23 @@ RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
         return Fail(RuntimeStartOutcome::Fault);
     const MonoApi& api = *runtime.api;
     if (!runtime.domain) {
-        if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
-            return Fail(RuntimeStartOutcome::Unavailable);
-        api.mono_config_parse(nullptr);
-        runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
-        if (!runtime.domain)
-            return Fail(RuntimeStartOutcome::Fault);
-        threadAttached = true;
+        // The Mono library outlives this plug-in's code: after the plug-in
+        // has been unloaded and loaded again, the runtime its earlier self
+        // started is still there and must be taken up, not started again.
+        runtime.domain = api.mono_get_root_domain();
+        if (!runtime.domain) {
+            if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
+                return Fail(RuntimeStartOutcome::Unavailable);
+            api.mono_config_parse(nullptr);
+            runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
+            if (!runtime.domain)
+                return Fail(RuntimeStartOutcome::Fault);
+            threadAttached = true;
+            GcUnsafeRegion region(api);
+            ConfigureDomain(api, runtime.domain, assemblyPath);
+        }
+        AttachCurrentThread(api);
         GcUnsafeRegion region(api);
-        ConfigureDomain(api, runtime.domain, assemblyPath);
         MapUser32(api);
     }
     if (assemblyPath != runtime.assemblyPath) {
@@ -184,10 +202,7 @@ int32_t SendLogicCommand(const String& text)
         return 0;
     }
     const MonoApi& api = *runtime.api;
-    if (!threadAttached) {
-        api.mono_thread_attach(runtime.domain);
-        threadAttached = true;
-    }
+    AttachCurrentThread(api);
     GcUnsafeRegion region(api);
     if (!runtime.command) {
         runtime.command = FindCommand(api);
