@@ -61,6 +61,13 @@ namespace Tavrel
             }
         }
 
+        // The channel of `window`, or null when it was never announced.
+        public static Channel Get(int window)
+        {
+            lock (sync)
+                return Find(window, false);
+        }
+
         public static void SetRunning(int window, bool running)
         {
             lock (sync) {

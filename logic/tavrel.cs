@@ -1,6 +1,11 @@
 // The logic assembly's one entry point: the plug-in calls Tavrel.Tavrel.Command
 // with each command string of its outbound protocol and reads the integer it
 // returns.
+using System.Runtime.CompilerServices;
+
+// The checks of the channel table and the settings parser look inside.
+[assembly: InternalsVisibleTo("LogicChecks")]
+
 namespace Tavrel
 {
     public static class Tavrel
