@@ -5,7 +5,8 @@
 #include "host/host_string.h"
 
 // Writes one printf-style line to the host log. The format is UTF-16 and
-// understands %s (UTF-16 text), %d, %u, %x, %f and %%.
+// understands %s (UTF-16 text), %c, %d, %i, %u, %x, %X, %o, %f, %e, %g and %%,
+// with flags, width, precision and the sizes h, l, ll and z.
 void Log(CTSTR format, ...);
 // The same, marked as a warning.
 void AppWarning(CTSTR format, ...);

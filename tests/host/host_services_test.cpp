@@ -33,15 +33,18 @@ TEST(HostLog, FormatsWideTextNumbersAndPercentSigns) {
     LogCapture capture;
     AppWarning(u"MeasureString failed: %u (%s) %d %x %% %f", 18u, u"字体", -3, 255u, 1.5);
     Log(u"%s", u"100%s sure");
+    Log(u"[%5d|%-4s|%04x|%.2f|%lld|%zu|%*s|%.1s|%q|%", 42, u"ab", 255u, 3.14159, -5000000000LL, size_t{7}, 3, u"c",
+        u"xyz");
     OBSMessageBox(nullptr, u"错误码126", nullptr, 0);
     const auto lines = capture.Lines();
     SetLogToStderr(true);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].kind, LogKind::Warning);
     EXPECT_EQ(lines[0].text.ToUtf8(), "MeasureString failed: 18 (字体) -3 ff % 1.500000");
     EXPECT_EQ(lines[1].text.ToUtf8(), "100%s sure");
-    EXPECT_EQ(lines[2].kind, LogKind::MessageBox);
-    EXPECT_EQ(lines[2].text.ToUtf8(), "错误码126");
+    EXPECT_EQ(lines[2].text.ToUtf8(), "[   42|ab  |00ff|3.14|-5000000000|7|  c|x|%q|%");
+    EXPECT_EQ(lines[3].kind, LogKind::MessageBox);
+    EXPECT_EQ(lines[3].text.ToUtf8(), "错误码126");
 }
 
 TEST(HostLog, LogFileGetsStampedAndMarkedLines) {
