@@ -24,7 +24,8 @@ struct RuntimeState {
     // plug-in library loads, absent when Mono or an entry point is missing.
     std::unique_ptr<const MonoApi> api = LoadMonoApi(kDefaultMonoLibrary);
     std::string classLibraryRoot;
-    // Set once by the first successful start and kept for the process.
+    // The runtime's root domain once started, by this load of the plug-in
+    // or an earlier one in the process; kept for the life of the process.
     MonoDomain* domain = nullptr;
     bool running = false;
     std::string assemblyPath;
@@ -62,7 +63,7 @@ void AttachCurrentThread(const MonoApi& api)
     }
 }
 
-RuntimeStartOutcome Fail(RuntimeStartOutcome outcome)
+RuntimeStartOutcome ReportStartFailure(RuntimeStartOutcome outcome)
 {
     const String& text = outcome == RuntimeStartOutcome::Unavailable ? kMessageRuntimeUnavailable : kMessageRuntimeFault;
     OBSMessageBox(nullptr, text.Array(), nullptr, 0);
@@ -152,7 +153,7 @@ MonoMethod* FindCommand(const MonoApi& api)
 RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
 {
     if (!runtime.api)
-        return Fail(RuntimeStartOutcome::Fault);
+        return ReportStartFailure(RuntimeStartOutcome::Fault);
     const MonoApi& api = *runtime.api;
     if (!runtime.domain) {
         // The Mono library outlives this plug-in's code: after the plug-in
@@ -161,11 +162,11 @@ RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
         runtime.domain = api.mono_get_root_domain();
         if (!runtime.domain) {
             if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
-                return Fail(RuntimeStartOutcome::Unavailable);
+                return ReportStartFailure(RuntimeStartOutcome::Unavailable);
             api.mono_config_parse(nullptr);
             runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
             if (!runtime.domain)
-                return Fail(RuntimeStartOutcome::Fault);
+                return ReportStartFailure(RuntimeStartOutcome::Fault);
             threadAttached = true;
             GcUnsafeRegion region(api);
             ConfigureDomain(api, runtime.domain, assemblyPath);
