@@ -67,7 +67,7 @@ void LineAndColumn(const std::string& text, size_t byte, size_t& line, size_t& c
     column = 1;
     for (size_t i = 0; i < byte && i < text.size(); ++i) {
         if (text[i] == '\n') ++line, column = 1;
-        else ++column;
+        else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;  // characters, not UTF-8 bytes
     }
 }
 
@@ -178,6 +178,9 @@ XElement* JsonElement::CreateElement(CTSTR name) {
 SceneDocument::SceneDocument() : json_(SceneJson::object()), root_(std::make_unique<JsonElement>(&json_)) {}
 
 SceneFileResult SceneDocument::Load(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return Failure(path + ": cannot open: " + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) return Failure(path + ": not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) return Failure(path + ": cannot open: " + std::strerror(errno));
     in.seekg(0, std::ios::end);

@@ -51,7 +51,9 @@ private:
 
 struct SceneFileResult {
     bool ok = false;
-    std::string error;  // names the file, and for parse errors the line and column
+    // Names the file; parse errors read "file:line:column: malformed JSON: ..."
+    // with the line and column counted from 1 and the column in characters.
+    std::string error;
 };
 
 class SceneDocument {

@@ -147,13 +147,16 @@ TEST(SceneDocument, MalformedFilesAreReportedWithLineAndLeftUntouched) {
     doc.Root()->SetInt(u"kept", 1);
     const SceneFileResult result = doc.Load(path.string());
     EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find(path.string() + ":3:"), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find(path.string() + ":3:8:"), std::string::npos) << result.error;
+    // Columns count characters: the comma after two Chinese characters.
+    EXPECT_NE(doc.Parse("{\"名字\" ,}", "cjk").error.find("cjk:1:7:"), std::string::npos);
     EXPECT_EQ(ReadFile(path), text);
     EXPECT_EQ(doc.Root()->GetInt(u"kept", 0), 1);
 
     EXPECT_FALSE(doc.Parse("[1, 2]", "array").ok);
     EXPECT_FALSE(doc.Parse(std::string(1000, '[') + std::string(1000, ']'), "deep").ok);
     EXPECT_FALSE(doc.Load((folder / "missing.json").string()).ok);
+    EXPECT_NE(doc.Load(folder.string()).error.find("not a regular file"), std::string::npos);
     fs::remove_all(folder);
 }
 
