@@ -1,7 +1,8 @@
 // The headless host's renderer: textures and the render target are Cairo
 // image surfaces, and sprites are drawn with bilinear filtering, blended
 // source-over. Textures take straight-alpha BGRA and keep it premultiplied,
-// as Cairo draws.
+// as Cairo draws. GS stays null until the host installs a renderer (see
+// ScopedGraphicsSystem below).
 #pragma once
 
 #include "host/graphics.h"
@@ -32,11 +33,14 @@ public:
     void DeleteTexture(Texture* texture) override;
     void DrawSprite(Texture* texture, uint32_t color, float x1, float y1, float x2, float y2) override;
 
-    // The canvas sprites are drawn onto; false when it cannot be made.
+    // The canvas sprites are drawn onto, replaced by a transparent one of this
+    // size; false (the old canvas kept) when it cannot be made. A new
+    // CairoGraphics starts with a transparent 1 x 1 canvas.
     bool SetCanvasSize(int width, int height);
     int CanvasWidth() const;
     int CanvasHeight() const;
-    // Fills the whole canvas with 0xAARRGGBB, replacing what was there.
+    // Fills the whole canvas with 0xAARRGGBB (straight alpha), replacing what
+    // was there.
     void ClearCanvas(uint32_t color);
     // The canvas as straight-alpha BGRA, top row first.
     std::vector<uint8_t> CanvasPixels() const;
