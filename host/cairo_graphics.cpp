@@ -69,8 +69,16 @@ struct CairoGraphics::Canvas {
 void PremultiplyBgra(const uint8_t* in, uint8_t* out, size_t count) {
     for (size_t i = 0; i < count; ++i, in += 4, out += 4) {
         const unsigned a = in[3];
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((in[c] * a + 127) / 255);
-        out[3] = static_cast<uint8_t>(a);
+        // Text textures are mostly fully covered or empty pixels: those need
+        // no arithmetic.
+        if (a == 255) {
+            std::memcpy(out, in, 4);
+        } else if (a == 0) {
+            std::memset(out, 0, 4);
+        } else {
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((in[c] * a + 127) / 255);
+            out[3] = static_cast<uint8_t>(a);
+        }
     }
 }
 

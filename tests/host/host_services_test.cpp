@@ -207,6 +207,10 @@ TEST(CairoGraphics, OtherFormatsAreRefusedWithAWarning) {
 }
 
 TEST(CairoGraphics, StraightAlphaSurvivesTheRoundTripExactlyWhenOpaqueAndClosely) {
+    const uint8_t edges[8] = {10, 20, 30, 255, 10, 20, 30, 0};
+    uint8_t edgesOut[8];
+    PremultiplyBgra(edges, edgesOut, 2);
+    EXPECT_EQ(std::vector<uint8_t>(edgesOut, edgesOut + 8), (std::vector<uint8_t>{10, 20, 30, 255, 0, 0, 0, 0}));
     for (unsigned a = 1; a < 256; a += 7) {
         for (unsigned c = 0; c < 256; c += 5) {
             const uint8_t in[4] = {static_cast<uint8_t>(c), 0, 0, static_cast<uint8_t>(a)};
