@@ -230,7 +230,8 @@ bool SetLogFile(const std::string& path) {
     LogState& state = State();
     std::lock_guard lock(state.mutex);
     if (state.file) std::fclose(state.file);
-    state.file = path.empty() ? nullptr : std::fopen(path.c_str(), "a");
+    // "e": the log file is not inherited by processes the host starts.
+    state.file = path.empty() ? nullptr : std::fopen(path.c_str(), "ae");
     return path.empty() || state.file;
 }
 
