@@ -147,27 +147,33 @@ String String::operator+(const String& more) const {
 
 String String::Left(size_t count) const { return String(text_.substr(0, count)); }
 
-String String::GetToken(int index, char16_t separator) const {
-    if (index < 0) return String();
+namespace {
+
+// Where the text after the index-th separator starts, or npos when the text
+// has fewer separators.
+size_t TokenStart(const std::u16string& text, int index, char16_t separator) {
+    if (index < 0) return std::u16string::npos;
     size_t start = 0;
     for (int i = 0; i < index; ++i) {
-        const size_t bar = text_.find(separator, start);
-        if (bar == std::u16string::npos) return String();
+        const size_t bar = text.find(separator, start);
+        if (bar == std::u16string::npos) return std::u16string::npos;
         start = bar + 1;
     }
+    return start;
+}
+
+}  // namespace
+
+String String::GetToken(int index, char16_t separator) const {
+    const size_t start = TokenStart(text_, index, separator);
+    if (start == std::u16string::npos) return String();
     const size_t end = text_.find(separator, start);
     return String(text_.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
 }
 
 String String::GetTokenOffset(int index, char16_t separator) const {
-    if (index < 0) return String();
-    size_t start = 0;
-    for (int i = 0; i < index; ++i) {
-        const size_t bar = text_.find(separator, start);
-        if (bar == std::u16string::npos) return String();
-        start = bar + 1;
-    }
-    return String(text_.substr(start));
+    const size_t start = TokenStart(text_, index, separator);
+    return start == std::u16string::npos ? String() : String(text_.substr(start));
 }
 
 int String::ToInt(int base) const {
