@@ -35,6 +35,7 @@ namespace Tavrel
             if (!CommandDispatcher.ParseInt(fields[0], out window))
                 return;
             ChannelTable.StoreSettings(window, fields, 1);
+            WindowSender.AnnounceTextMode(window);
         }
 
         public void Assign(string[] fields, int first)

@@ -1,5 +1,5 @@
 // The channels the plug-in has announced, one per window number, each with
-// the settings it was last sent. Timer threads will read them too, so every
+// the settings it was last sent. Timer threads read them too, so every
 // access holds the table's lock.
 using System.Collections.Generic;
 
@@ -12,6 +12,8 @@ namespace Tavrel
         public bool Running;
         // The plug-in expects thanks text as 8-bit ANSI rather than UTF-16.
         public bool Ascii;
+        // The text mode last announced to the plug-in (1029 / 1030).
+        public bool AsciiAnnounced;
         public readonly ChannelSettings Settings = new ChannelSettings();
 
         public Channel(int window)
@@ -23,6 +25,8 @@ namespace Tavrel
     static class ChannelTable
     {
         static readonly object sync = new object();
+        // Held while reading a channel's settings, which "Set:" replaces.
+        public static object Sync { get { return sync; } }
         static readonly Dictionary<int, Channel> channels = new Dictionary<int, Channel>();
         // "setPlatform:" names the platform of the channel the next "init:" opens.
         static int pendingPlatform;

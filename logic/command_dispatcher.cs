@@ -7,28 +7,31 @@ namespace Tavrel
 {
     static class CommandDispatcher
     {
-        // The "ShowForm:" result for a form closed without accepting.
-        const int FormCancelled = 1;
-
         public static int Dispatch(string command)
         {
             int window;
             if (command == "ASCII")
                 ChannelTable.ExpectAsciiSettings();
-            else if (command == "quit")
+            else if (command == "quit") {
                 ChannelTable.StopAll();
+                GiftReplay.StopAll();
+            }
             else if (TryArgument(command, "setPlatform:", out window))
                 ChannelTable.SetPlatform(window);
-            else if (TryArgument(command, "init:", out window))
+            else if (TryArgument(command, "init:", out window)) {
+                GiftReplay.Stop(window);
                 ChannelTable.Open(window);
+            }
             else if (command.StartsWith("Set:", StringComparison.Ordinal))
                 ChannelSettings.Apply(command.Substring("Set:".Length));
-            else if (TryArgument(command, "start:", out window))
+            else if (TryArgument(command, "start:", out window)) {
                 ChannelTable.SetRunning(window, true);
-            else if (TryArgument(command, "stop:", out window))
+                GiftReplay.Start(window);
+            } else if (TryArgument(command, "stop:", out window)) {
                 ChannelTable.SetRunning(window, false);
-            else if (TryArgument(command, "ShowForm:", out window))
-                return FormCancelled;  // no form to show: nothing was accepted
+                GiftReplay.Stop(window);
+            } else if (TryArgument(command, "ShowForm:", out window))
+                return FormScript.Show(window);
             return 0;
         }
 
