@@ -1,0 +1,33 @@
+// The frame loop of a run: each frame pumps the message windows, lets every
+// source update, clears the canvas and draws the sources, paced in real time.
+#pragma once
+
+#include "host/OBSApi.h"
+#include "host/cairo_graphics.h"
+#include "scenehost/command_line.h"
+#include "scenehost/frame_output.h"
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct LiveSource {
+    ImageSource* source = nullptr;
+    Vect2 position;
+    Vect2 size;
+};
+
+struct FrameLoopResult {
+    int64_t frames = 0;     // frames drawn
+    double seconds = 0;     // wall-clock time of the loop
+    bool interrupted = false;
+    std::string error;      // a frame that could not be written ends the run
+};
+
+// Runs until the frame count or the time of `options` is reached (neither:
+// until stopped), or `stop` becomes non-zero. Frame n is drawn at n / fps
+// seconds after the start, or at once when fps is 0 or the loop is late.
+FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint32_t background,
+                          const std::vector<LiveSource>& sources, FrameOutput* output,
+                          const volatile std::sig_atomic_t& stop);
