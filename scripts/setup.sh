@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libcairo2-dev libpango1.0-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev
+  libcairo2-dev libpng-dev libpango1.0-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev
   fonts-liberation fonts-wqy-microhei
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
