@@ -1,0 +1,56 @@
+// Helpers of the process-level tests: running an executable with its output
+// captured, a temporary host folder, files and PNG pixels.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// A child process whose stdout and stderr go to files until it ends.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& args);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    void Signal(int signal) const;
+    // Waits up to `timeoutSeconds`, then kills it; the result either way.
+    ProcessResult Wait(int timeoutSeconds);
+
+private:
+    pid_t pid_ = -1;
+    std::string outPath_, errPath_;
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& args, int timeoutSeconds = 60);
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+// 0xAARRGGBB (straight alpha) of a pixel of a PNG file, or none when the
+// file cannot be read or the pixel is outside it.
+std::optional<uint32_t> PngPixel(const std::string& path, int x, int y);
+// The largest alpha of any pixel, or none when the file cannot be read.
+std::optional<int> PngMaxAlpha(const std::string& path);
