@@ -3,7 +3,9 @@
 // filled in, sent as command 1 from a timer thread of the channel's own and
 // shown for "show_second" seconds (until the next gift when that is 0 or
 // less). While nothing is being thanked the channel shows "no_thanks_string"
-// when "is_no_thanks" is 1, and no text otherwise.
+// when "is_no_thanks" is 1, and no text otherwise. "No text" is sent as one
+// blank: the plug-in keeps drawing the last text when it gets an empty one,
+// and draws a blank, trimmed, as nothing.
 //
 // The settings are taken as they stand at "start:"; a later "Set:" applies
 // from the next "start:". "stop:" and "quit" end the replay without waiting
@@ -30,6 +32,7 @@ namespace Tavrel
         readonly bool ascii;
         readonly GiftScript script;
         readonly string thanksTemplate;
+        readonly bool showIdle;
         readonly string idleText;
         readonly double showSeconds;
 
@@ -40,7 +43,10 @@ namespace Tavrel
             ascii = channel.Ascii;
             ChannelSettings settings = channel.Settings;
             thanksTemplate = settings.GetString("thanks_string", "");
-            idleText = settings.GetInt("is_no_thanks", 0) == 1 ? settings.GetString("no_thanks_string", "") : "";
+            showIdle = settings.GetInt("is_no_thanks", 0) == 1;
+            idleText = showIdle ? settings.GetString("no_thanks_string", "") : "";
+            if (idleText.Length == 0)
+                idleText = " ";
             showSeconds = settings.GetInt("show_second", 0);
         }
 
@@ -132,7 +138,7 @@ namespace Tavrel
         {
             var clock = Stopwatch.StartNew();
             List<GiftEvent> events = script.Events;
-            if (idleText.Length > 0 && !Show(idleText))
+            if (showIdle && !Show(idleText))
                 return;
             int round = 0, next = 0;
             double hideAt = double.PositiveInfinity;

@@ -1,0 +1,99 @@
+// What the tests of the reference logic assembly share: the real runtime
+// started on the assembly of the build tree, its command journal in a fresh
+// file, a scene document, a software renderer as the host's GS, and a pump
+// of the test thread's message windows.
+#pragma once
+
+#include "bridge/runtime_host.h"
+#include "channel/message_window.h"
+#include "host/cairo_graphics.h"
+#include "host/host_control.h"
+#include "host/scene_document.h"
+#include "platform/message_window.h"
+#include "shell/process_state.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace logic_test {
+
+namespace fs = std::filesystem;
+
+inline fs::path FreshFolder(const std::string& name) {
+    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
+    fs::path folder = fs::path(output ? output : fs::temp_directory_path().string()) /
+                      (name + "-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+inline fs::path WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+class LogicTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogToStderr(false);
+        folder_ = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        journal_ = folder_ / "journal.txt";
+        setenv("TAVREL_JOURNAL", journal_.c_str(), 1);
+        unsetenv("TAVREL_FORM");
+        channelRegistry.Clear();
+        displayText = defaultHintText;
+        redrawPending = true;
+        asciiMode = 0;
+        graphics.SetCanvasSize(1200, 200);
+        ASSERT_EQ(StartRuntime(kLogicAssemblyPath), RuntimeStartOutcome::Started);
+    }
+
+    void TearDown() override {
+        StopRuntime();  // "quit" ends every replay
+        for (size_t i = 0; i < channelRegistry.Size(); ++i)
+            if (channelRegistry[i].window) DestroyWindow(channelRegistry[i].window);
+        channelRegistry.Clear();
+        unsetenv("TAVREL_JOURNAL");
+        unsetenv("TAVREL_FORM");
+        SetLogToStderr(true);
+    }
+
+    std::vector<std::string> Journal() const {
+        std::ifstream in(journal_, std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    // Pumps the test thread's windows until `done` holds or ten seconds
+    // have passed (a bound for a broken build, not a measurement).
+    bool PumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            WaitForMessages(std::chrono::milliseconds(50));
+            PumpMessages();
+        }
+        return true;
+    }
+
+    XElement* NewSourceElement(const char* name) { return scene.Root()->CreateElement(String(name).Array()); }
+
+    fs::path folder_;
+    fs::path journal_;
+    LogCapture log;
+    CairoGraphics graphics;
+    ScopedGraphicsSystem scoped{&graphics};
+    SceneDocument scene;
+};
+
+}  // namespace logic_test
