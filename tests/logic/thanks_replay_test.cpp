@@ -121,6 +121,20 @@ TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
     // A new scene begin replays the room from its start.
     source->BeginScene();
     EXPECT_EQ(CollectTexts(2), (std::vector<std::string>{"A rose", "B rose"}));
+
+    // Stopped while its thread waits in SendMessageW for this thread's pump:
+    // "stop:" returns at once, the text on its way arrives, no later one.
+    source->BeginScene();
+    ASSERT_TRUE(WaitForMessages(std::chrono::seconds(10)));
+    source->EndScene();
+    EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A rose"});
+    handled = 0;
+    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < later) {
+        WaitForMessages(std::chrono::milliseconds(50));
+        handled += PumpMessages();
+    }
+    EXPECT_EQ(handled, 0u);
 }
 
 TEST_F(ThanksReplay, TheIdleTextFramesEachThanksAndALoopingRoomStartsOver) {
@@ -162,13 +176,17 @@ TEST_F(ThanksReplay, RoomsThatCannotBePlayedAreReportedInTheLog) {
     none->BeginScene();
     auto demo = SourceForRoom("demo", false);
     demo->BeginScene();
+    auto example = SourceForRoom(LOGIC_DEMO_ROOM, false);
+    example->BeginScene();
 
     const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_NE(lines[0].find("started, room /nonexistent/room.txt: cannot read the gift script: "), std::string::npos);
     EXPECT_NE(lines[1].find(", 1 gifts, 5 bad lines skipped"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find(" started, no room"), std::string::npos) << lines[2];
     EXPECT_NE(lines[3].find(" started, room demo, 5 gifts"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[4].find("demo_gifts.txt, 10 gifts"), std::string::npos) << lines[4];  // every line fits
+    EXPECT_EQ(lines[4].find("bad lines"), std::string::npos) << lines[4];
 
     // Only the two playable rooms send text.
     ASSERT_TRUE(PumpUntil([&] { return !channelRegistry[3].text.IsEmpty(); }));
