@@ -59,16 +59,10 @@ FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint
         result.frames = frame + 1;
 
         std::optional<double> left;
-        double fraction = -1;
-        if (options.frames) {
-            fraction = *options.frames > 1 ? static_cast<double>(frame) / static_cast<double>(*options.frames - 1) : 1;
-            if (options.fps > 0) left = static_cast<double>(*options.frames - frame - 1) / options.fps;
-        } else if (options.seconds) {
-            fraction = now / *options.seconds;
-            left = *options.seconds - now;
-        }
+        if (options.frames && options.fps > 0) left = static_cast<double>(*options.frames - frame - 1) / options.fps;
+        else if (options.seconds) left = *options.seconds - now;
         if (output) {
-            result.error = output->Frame(canvas, frame, fraction);
+            result.error = output->Frame(canvas, frame);
             if (!result.error.empty()) break;
         }
         progress.Update(result.frames, SecondsSince(start), left);

@@ -9,8 +9,8 @@
 FrameOutput::FrameOutput(std::string folder, int64_t every, int canvasWidth, int canvasHeight)
     : folder_(std::move(folder)), every_(every), sheet_(canvasWidth, canvasHeight) {}
 
-std::string FrameOutput::Frame(const CairoGraphics& canvas, int64_t frame, double progress) {
-    sheet_.Offer(canvas, frame, progress);
+std::string FrameOutput::Frame(const CairoGraphics& canvas, int64_t frame) {
+    sheet_.Offer(canvas, frame);
     if (frame % every_ != 0) return {};
     char name[40];
     std::snprintf(name, sizeof name, "/frame-%06lld.png", static_cast<long long>(frame));

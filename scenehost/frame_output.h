@@ -14,7 +14,7 @@ public:
 
     // Takes the frame on the canvas; an empty string, or the error when its
     // PNG could not be written.
-    std::string Frame(const CairoGraphics& canvas, int64_t frame, double progress);
+    std::string Frame(const CairoGraphics& canvas, int64_t frame);
     // Writes summary.png with the last frame; an empty string or the error.
     std::string Finish(const CairoGraphics& canvas, int64_t lastFrame);
 

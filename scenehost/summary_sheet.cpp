@@ -1,7 +1,7 @@
 #include "scenehost/summary_sheet.h"
 
 #include <algorithm>
-#include <memory>
+#include <cmath>
 
 namespace {
 
@@ -43,15 +43,9 @@ SummarySheet::Thumbnail SummarySheet::Take(const CairoGraphics& canvas, int64_t 
     return {frame, ShrinkBgra(canvas.CanvasPixels(), canvas.CanvasWidth(), canvas.CanvasHeight(), factor_)};
 }
 
-void SummarySheet::Offer(const CairoGraphics& canvas, int64_t frame, double progress) {
-    if (progress >= 0) {
-        const size_t next = thumbnails_.size();
-        if (next < kSlots && progress >= static_cast<double>(next) / (kSlots - 1))
-            thumbnails_.push_back(Take(canvas, frame));
-        return;
-    }
+void SummarySheet::Offer(const CairoGraphics& canvas, int64_t frame) {
     if (frame % stride_ != 0) return;
-    if (thumbnails_.size() == kSlots) {
+    if (thumbnails_.size() == kKept) {
         std::vector<Thumbnail> kept;
         for (size_t i = 0; i < thumbnails_.size(); i += 2) kept.push_back(std::move(thumbnails_[i]));
         thumbnails_ = std::move(kept);
@@ -62,9 +56,12 @@ void SummarySheet::Offer(const CairoGraphics& canvas, int64_t frame, double prog
 }
 
 void SummarySheet::Finish(const CairoGraphics& canvas, int64_t frame) {
-    if (!thumbnails_.empty() && thumbnails_.back().frame == frame) return;
-    if (thumbnails_.size() == kSlots) thumbnails_.pop_back();
-    thumbnails_.push_back(Take(canvas, frame));
+    if (thumbnails_.empty() || thumbnails_.back().frame != frame) thumbnails_.push_back(Take(canvas, frame));
+    if (thumbnails_.size() <= kSlots) return;
+    std::vector<Thumbnail> chosen;
+    const double step = static_cast<double>(thumbnails_.size() - 1) / (kSlots - 1);
+    for (int k = 0; k < kSlots; ++k) chosen.push_back(std::move(thumbnails_[static_cast<size_t>(std::llround(k * step))]));
+    thumbnails_ = std::move(chosen);
 }
 
 std::vector<int64_t> SummarySheet::Frames() const {

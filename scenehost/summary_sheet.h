@@ -13,16 +13,16 @@ public:
     static constexpr int kColumns = 3;
     static constexpr int kRows = 2;
     static constexpr int kSlots = kColumns * kRows;
+    static constexpr size_t kKept = 2 * kSlots;
 
     SummarySheet(int canvasWidth, int canvasHeight);
 
-    // Offers the frame on the canvas. `progress` is how far the run is, 0 to
-    // 1, when its length is known: a thumbnail is taken each time it passes
-    // the next of kSlots evenly spaced marks. Negative for a run of unknown
-    // length: thumbnails are then taken at a stride that doubles whenever the
-    // sheet fills, keeping every other one.
-    void Offer(const CairoGraphics& canvas, int64_t frame, double progress);
-    // The last frame of the run, always shown in the last place taken.
+    // Offers the frame on the canvas. Thumbnails are taken at a stride that
+    // doubles whenever kKept are held (every other one is then let go), so
+    // they stay spread evenly over a run of any length, interrupted or not.
+    void Offer(const CairoGraphics& canvas, int64_t frame);
+    // Takes the run's last frame and keeps kSlots thumbnails spread evenly
+    // from the first frame to it.
     void Finish(const CairoGraphics& canvas, int64_t frame);
 
     // Writes the sheet as a PNG; an empty string on success, else the error.
