@@ -38,6 +38,17 @@ FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint
     double lastFrameTime = 0;
 
     for (int64_t frame = 0;; ++frame) {
+        if (options.fps > 0) {
+            // A frame already a whole frame late is dropped, as a live host
+            // drops it: frame n always shows the scene at n / fps seconds,
+            // in step with the clock the logic assembly's events run on.
+            int64_t current = static_cast<int64_t>(SecondsSince(start) * options.fps);
+            if (options.frames) current = std::min(current, *options.frames);
+            if (current > frame) {
+                result.dropped += current - frame;
+                frame = current;
+            }
+        }
         if (options.frames && frame >= *options.frames) break;
         const double due = options.fps > 0 ? static_cast<double>(frame) / options.fps : SecondsSince(start);
         if (options.seconds && due >= *options.seconds) break;
@@ -56,7 +67,8 @@ FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint
         for (const LiveSource& live : sources) live.source->Tick(tick);
         canvas.ClearCanvas(background);
         for (const LiveSource& live : sources) live.source->Render(live.position, live.size);
-        result.frames = frame + 1;
+        ++result.frames;
+        result.lastFrame = frame;
 
         std::optional<double> left;
         if (options.frames && options.fps > 0) left = static_cast<double>(*options.frames - frame - 1) / options.fps;
@@ -69,6 +81,6 @@ FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint
     }
     result.seconds = SecondsSince(start);
     result.interrupted = stop != 0;
-    progress.Finish(result.frames, result.seconds, result.interrupted);
+    progress.Finish(result.frames, result.dropped, result.seconds, result.interrupted);
     return result;
 }

@@ -20,6 +20,8 @@ struct LiveSource {
 
 struct FrameLoopResult {
     int64_t frames = 0;     // frames drawn
+    int64_t dropped = 0;    // frames skipped because the loop was late
+    int64_t lastFrame = -1; // number of the last frame drawn
     double seconds = 0;     // wall-clock time of the loop
     bool interrupted = false;
     std::string error;      // a frame that could not be written ends the run
@@ -27,7 +29,8 @@ struct FrameLoopResult {
 
 // Runs until the frame count or the time of `options` is reached (neither:
 // until stopped), or `stop` becomes non-zero. Frame n is drawn at n / fps
-// seconds after the start, or at once when fps is 0 or the loop is late.
+// seconds after the start, at once when fps is 0, and not at all when the
+// loop is already a whole frame past it.
 FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint32_t background,
                           const std::vector<LiveSource>& sources, FrameOutput* output,
                           const volatile std::sig_atomic_t& stop);

@@ -11,7 +11,7 @@ FrameOutput::FrameOutput(std::string folder, int64_t every, int canvasWidth, int
 
 std::string FrameOutput::Frame(const CairoGraphics& canvas, int64_t frame) {
     sheet_.Offer(canvas, frame);
-    if (frame % every_ != 0) return {};
+    if (given_++ % every_ != 0) return {};
     char name[40];
     std::snprintf(name, sizeof name, "/frame-%06lld.png", static_cast<long long>(frame));
     const std::string error = canvas.WriteCanvasPng(folder_ + name);

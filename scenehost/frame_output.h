@@ -12,7 +12,8 @@ class FrameOutput {
 public:
     FrameOutput(std::string folder, int64_t every, int canvasWidth, int canvasHeight);
 
-    // Takes the frame on the canvas; an empty string, or the error when its
+    // Takes the frame on the canvas, frame number `frame`, and writes every
+    // K-th frame it is given as a PNG; an empty string, or the error when the
     // PNG could not be written.
     std::string Frame(const CairoGraphics& canvas, int64_t frame);
     // Writes summary.png with the last frame; an empty string or the error.
@@ -24,6 +25,7 @@ public:
 private:
     std::string folder_;
     int64_t every_;
+    int64_t given_ = 0;
     SummarySheet sheet_;
 };
 

@@ -26,8 +26,11 @@ void ProgressLine::Update(int64_t frames, double elapsed, std::optional<double> 
     shown_ = terminal_;
 }
 
-void ProgressLine::Finish(int64_t frames, double elapsed, bool interrupted) {
+void ProgressLine::Finish(int64_t frames, int64_t dropped, double elapsed, bool interrupted) {
     if (shown_) std::fputs("\r\033[K", stderr);
-    std::fprintf(stderr, "scenehost: %s%lld frames in %.2f s, average %.1f fps\n", interrupted ? "interrupted: " : "",
-                 static_cast<long long>(frames), elapsed, elapsed > 0 ? static_cast<double>(frames) / elapsed : 0.0);
+    char droppedText[48] = "";
+    if (dropped > 0) std::snprintf(droppedText, sizeof droppedText, ", %lld dropped", static_cast<long long>(dropped));
+    std::fprintf(stderr, "scenehost: %s%lld frames in %.2f s, average %.1f fps%s\n", interrupted ? "interrupted: " : "",
+                 static_cast<long long>(frames), elapsed, elapsed > 0 ? static_cast<double>(frames) / elapsed : 0.0,
+                 droppedText);
 }

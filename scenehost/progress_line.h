@@ -13,7 +13,7 @@ public:
     // time the run still has, when known.
     void Update(int64_t frames, double elapsed, std::optional<double> left);
     // Ends the in-place line and prints the run's totals and average rate.
-    void Finish(int64_t frames, double elapsed, bool interrupted);
+    void Finish(int64_t frames, int64_t dropped, double elapsed, bool interrupted);
 
 private:
     bool terminal_ = false;

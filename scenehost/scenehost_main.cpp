@@ -149,7 +149,7 @@ int Run(const RunOptions& options) {
         RunFrames(options, session.canvas, session.scene.background, live, output ? &*output : nullptr, stopRequested);
 
     std::string summaryError;
-    if (output && result.frames > 0) summaryError = output->Finish(session.canvas, result.frames - 1);
+    if (output && result.frames > 0) summaryError = output->Finish(session.canvas, result.lastFrame);
 
     for (const SourcePtr& source : owned) source->EndScene();
     owned.clear();

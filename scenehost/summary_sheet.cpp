@@ -44,13 +44,14 @@ SummarySheet::Thumbnail SummarySheet::Take(const CairoGraphics& canvas, int64_t 
 }
 
 void SummarySheet::Offer(const CairoGraphics& canvas, int64_t frame) {
-    if (frame % stride_ != 0) return;
+    const int64_t offered = offered_++;
+    if (offered % stride_ != 0) return;
     if (thumbnails_.size() == kKept) {
         std::vector<Thumbnail> kept;
         for (size_t i = 0; i < thumbnails_.size(); i += 2) kept.push_back(std::move(thumbnails_[i]));
         thumbnails_ = std::move(kept);
         stride_ *= 2;
-        if (frame % stride_ != 0) return;
+        if (offered % stride_ != 0) return;
     }
     thumbnails_.push_back(Take(canvas, frame));
 }

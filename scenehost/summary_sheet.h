@@ -41,6 +41,7 @@ private:
     int thumbWidth_ = 1;
     int thumbHeight_ = 1;
     std::vector<Thumbnail> thumbnails_;
+    int64_t offered_ = 0;  // frames offered so far; the stride counts these
     int64_t stride_ = 1;
 };
 
