@@ -33,15 +33,15 @@ LogState& State() {
 constexpr long kMaxFieldWidth = 4096;
 
 template <typename T>
-void AppendPrintf(std::u16string& out, const std::string& spec, T value) {
+void AppendPrintf(std::u16string& out, const std::string& directive, T value) {
     char small[128];
-    const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int n = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (n < 0) return;
     std::string big;
     const char* text = small;
     if (static_cast<size_t>(n) >= sizeof small) {
         big.resize(static_cast<size_t>(n) + 1);
-        std::snprintf(big.data(), big.size(), spec.c_str(), value);
+        std::snprintf(big.data(), big.size(), directive.c_str(), value);
         text = big.c_str();
     }
     for (; *text; ++text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text)));
@@ -72,18 +72,18 @@ void FormatInto(std::u16string& out, CTSTR format, va_list& args) {
             continue;
         }
         const CTSTR start = p++;
-        std::string spec = "%";
-        while (*p && std::u16string_view(u"-+ #0").find(*p) != std::u16string_view::npos) spec += static_cast<char>(*p++);
-        const bool leftAlign = spec.find('-') != std::string::npos;
+        std::string directive = "%";
+        while (*p && std::u16string_view(u"-+ #0").find(*p) != std::u16string_view::npos) directive += static_cast<char>(*p++);
+        const bool leftAlign = directive.find('-') != std::string::npos;
         long width = 0, precision = -1;
         if (*p == u'*' || (*p >= u'0' && *p <= u'9')) {
             width = ReadField(p, args);
-            spec += std::to_string(width);  // a negative width left-aligns, as in printf
+            directive += std::to_string(width);  // a negative width left-aligns, as in printf
         }
         if (*p == u'.') {
             ++p;
             precision = ReadField(p, args);
-            if (precision >= 0) spec += "." + std::to_string(precision);  // negative: as if none
+            if (precision >= 0) directive += "." + std::to_string(precision);  // negative: as if none
         }
         int longs = 0;
         bool sizeT = false;
@@ -107,26 +107,26 @@ void FormatInto(std::u16string& out, CTSTR format, va_list& args) {
             case u'c': out.push_back(static_cast<char16_t>(va_arg(args, int))); break;
             case u'd':
             case u'i':
-                if (sizeT) AppendPrintf(out, spec + "zd", va_arg(args, ssize_t));
-                else if (longs >= 2) AppendPrintf(out, spec + "lld", va_arg(args, long long));
-                else if (longs == 1) AppendPrintf(out, spec + "ld", va_arg(args, long));
-                else AppendPrintf(out, spec + "d", va_arg(args, int));
+                if (sizeT) AppendPrintf(out, directive + "zd", va_arg(args, ssize_t));
+                else if (longs >= 2) AppendPrintf(out, directive + "lld", va_arg(args, long long));
+                else if (longs == 1) AppendPrintf(out, directive + "ld", va_arg(args, long));
+                else AppendPrintf(out, directive + "d", va_arg(args, int));
                 break;
             case u'u':
             case u'x':
             case u'X':
             case u'o':
-                if (sizeT) AppendPrintf(out, spec + "z" + conversion, va_arg(args, size_t));
-                else if (longs >= 2) AppendPrintf(out, spec + "ll" + conversion, va_arg(args, unsigned long long));
-                else if (longs == 1) AppendPrintf(out, spec + "l" + conversion, va_arg(args, unsigned long));
-                else AppendPrintf(out, spec + conversion, va_arg(args, unsigned));
+                if (sizeT) AppendPrintf(out, directive + "z" + conversion, va_arg(args, size_t));
+                else if (longs >= 2) AppendPrintf(out, directive + "ll" + conversion, va_arg(args, unsigned long long));
+                else if (longs == 1) AppendPrintf(out, directive + "l" + conversion, va_arg(args, unsigned long));
+                else AppendPrintf(out, directive + conversion, va_arg(args, unsigned));
                 break;
             case u'f':
             case u'F':
             case u'e':
             case u'E':
             case u'g':
-            case u'G': AppendPrintf(out, spec + conversion, va_arg(args, double)); break;
+            case u'G': AppendPrintf(out, directive + conversion, va_arg(args, double)); break;
             case 0: out.append(start, p); return;
             default: out.append(start, p + 1); break;
         }
