@@ -7,6 +7,7 @@
 #include "bridge/runtime_host.h"
 #include "host/host_control.h"
 #include "platform/message_window.h"
+#include "tests/test_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +23,6 @@ namespace {
 
 const std::string kTestAssemblies = BRIDGE_TEST_ASSEMBLIES;
 
-fs::path FreshFolder(const std::string& name)
-{
-    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
-    fs::path folder = fs::path(output ? output : fs::temp_directory_path().string()) /
-                      (name + "-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 std::vector<std::string> ReadLines(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -44,7 +35,7 @@ std::vector<std::string> ReadLines(const fs::path& file)
 // Points the reference assembly's journal at a fresh file while alive.
 class JournalFile {
 public:
-    explicit JournalFile(const std::string& name) : path_(FreshFolder(name) / "journal.txt")
+    explicit JournalFile(const std::string& name) : path_(FreshTestFolder(name) / "journal.txt")
     {
         setenv("TAVREL_JOURNAL", path_.c_str(), 1);
     }
@@ -155,7 +146,7 @@ TEST_F(RuntimeHostTest, User32ImportsReachThePlatformLibrary)
 
 TEST_F(RuntimeHostTest, AMissingAssemblyFailsQuietlyUntilTheFileArrives)
 {
-    const fs::path folder = FreshFolder("bridge-late");
+    const fs::path folder = FreshTestFolder("bridge-late");
     const fs::path assembly = folder / "OddLogic.dll";
     Start(assembly.string());
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -170,7 +161,7 @@ TEST_F(RuntimeHostTest, AMissingAssemblyFailsQuietlyUntilTheFileArrives)
 
 TEST_F(RuntimeHostTest, AFileThatIsNoFittingAssemblyIsRefused)
 {
-    const fs::path garbage = FreshFolder("bridge-garbage") / "Tavrel.dll";
+    const fs::path garbage = FreshTestFolder("bridge-garbage") / "Tavrel.dll";
     std::ofstream(garbage) << "MZ but not an assembly";
     Start(garbage.string());
     EXPECT_EQ(SendLogicCommand(u"start:1"), 0);

@@ -12,6 +12,8 @@
 #include "platform/message_window.h"
 #include "shell/process_state.h"
 
+#include "tests/test_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -27,15 +29,6 @@ namespace logic_test {
 
 namespace fs = std::filesystem;
 
-inline fs::path FreshFolder(const std::string& name) {
-    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
-    fs::path folder = fs::path(output ? output : fs::temp_directory_path().string()) /
-                      (name + "-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 inline fs::path WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
     return path;
@@ -45,7 +38,7 @@ class LogicTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetLogToStderr(false);
-        folder_ = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = FreshTestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         journal_ = folder_ / "journal.txt";
         setenv("TAVREL_JOURNAL", journal_.c_str(), 1);
         unsetenv("TAVREL_FORM");

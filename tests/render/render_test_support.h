@@ -58,3 +58,11 @@ Render RenderedPixels(const TextRasteriser& rasteriser);
 
 // Writes the render over a mid-grey backdrop to the test-output folder.
 void WritePng(const Render& render, const std::string& name);
+
+// The drawing defaults with the face "Arial" at the given cell height.
+inline TextStyle Style(int32_t fontSize = 48) {
+    TextStyle style;
+    style.fontName = u"Arial";
+    style.fontSize = fontSize;
+    return style;
+}

@@ -11,13 +11,6 @@
 
 namespace {
 
-TextStyle Style(int32_t fontSize = 48) {
-    TextStyle style;
-    style.fontName = u"Arial";
-    style.fontSize = fontSize;
-    return style;
-}
-
 TEST(FaceLookup, ArialIsBoundToLiberationSansWithTheCellHeightAsFontSize) {
     const std::optional<TextFont> font = FindTextFace(String(u"Arial"), 48, false, false);
     ASSERT_TRUE(font);

@@ -9,13 +9,6 @@
 
 namespace {
 
-TextStyle Style(int32_t fontSize = 48) {
-    TextStyle style;
-    style.fontName = u"Arial";
-    style.fontSize = fontSize;
-    return style;
-}
-
 TEST(TextureSizing, BoxLowerThanTheFontTakesTheFontSizeAndFillsTheBuffer) {
     const TextureLayout layout = ComputeTextureLayout(TextBox{0, 0, 100.3f, 40.2f}, Style(48));
     EXPECT_EQ(layout.width, 100);
