@@ -4,10 +4,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <dlfcn.h>
 
 namespace {
 
+// GLib's type system keeps pointers into the libraries that register types
+// (their type names are interned static strings), so once Pango has been
+// used, Pango and the libraries it needs stay loaded for the life of the
+// process, even when the host unloads the plug-in that brought them in:
+// reloading the plug-in would otherwise crash in the type registry.
+bool KeepTypeLibrariesLoaded() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&pango_cairo_font_map_new), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    return true;
+}
+
 struct SharedContexts {
+    bool pinned = KeepTypeLibrariesLoaded();
     GObjectPtr<PangoFontMap> fontMap{pango_cairo_font_map_new()};
     GObjectPtr<PangoContext> drawing{MakeContext(LayoutMode::Drawing)};
     GObjectPtr<PangoContext> measuring{MakeContext(LayoutMode::Measuring)};
