@@ -112,17 +112,27 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::optional<uint32_t> PngPixel(const std::string& path, int x, int y) {
+std::optional<PngImage> LoadPngImage(const std::string& path) {
     SurfacePtr surface = LoadPng(path);
-    if (!surface || x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface.get()) ||
-        y >= cairo_image_surface_get_height(surface.get()))
-        return std::nullopt;
+    if (!surface) return std::nullopt;
     cairo_surface_flush(surface.get());
-    const unsigned char* row = cairo_image_surface_get_data(surface.get()) +
-                               static_cast<size_t>(y) * cairo_image_surface_get_stride(surface.get());
-    uint32_t pixel = reinterpret_cast<const uint32_t*>(row)[x];
-    if (cairo_image_surface_get_format(surface.get()) == CAIRO_FORMAT_RGB24) pixel |= 0xFF000000u;
-    return Unpremultiply(pixel);
+    PngImage image;
+    image.width = cairo_image_surface_get_width(surface.get());
+    image.height = cairo_image_surface_get_height(surface.get());
+    const bool opaque = cairo_image_surface_get_format(surface.get()) == CAIRO_FORMAT_RGB24;
+    image.argb.reserve(static_cast<size_t>(image.width) * image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface.get()) +
+                                                            static_cast<size_t>(y) *
+                                                                cairo_image_surface_get_stride(surface.get()));
+        for (int x = 0; x < image.width; ++x) image.argb.push_back(Unpremultiply(opaque ? row[x] | 0xFF000000u : row[x]));
+    }
+    return image;
+}
+
+std::optional<uint32_t> PngPixel(const std::string& path, int x, int y) {
+    const std::optional<PngImage> image = LoadPngImage(path);
+    return image ? image->At(x, y) : std::nullopt;
 }
 
 std::optional<int> PngMaxAlpha(const std::string& path) {

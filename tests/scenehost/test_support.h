@@ -49,6 +49,17 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 
+// A PNG file's pixels as 0xAARRGGBB (straight alpha), top row first.
+struct PngImage {
+    int width = 0, height = 0;
+    std::vector<uint32_t> argb;
+    std::optional<uint32_t> At(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return std::nullopt;
+        return argb[static_cast<size_t>(y) * width + x];
+    }
+};
+std::optional<PngImage> LoadPngImage(const std::string& path);
+
 // 0xAARRGGBB (straight alpha) of a pixel of a PNG file, or none when the
 // file cannot be read or the pixel is outside it.
 std::optional<uint32_t> PngPixel(const std::string& path, int x, int y);

@@ -1,0 +1,115 @@
+// The whole plug-in in the headless host, as the demo runs it: the real
+// MorvikThanks.so and the reference logic assembly replaying a gift script,
+// checked through the assembly's command journal, the frames and the saved
+// scene.
+
+#include "tests/scenehost/test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+constexpr int kSourceX = 40, kSourceY = 100;
+constexpr uint32_t kBackground = 0xFF1E2430;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The right-most column in the source's band of the frame whose pixel is
+// not the background, or -1.
+int InkRight(const std::string& png) {
+    const std::optional<PngImage> image = LoadPngImage(png);
+    int right = -1;
+    for (int y = kSourceY; image && y < kSourceY + 70; ++y)
+        for (int x = 0; x < image->width; ++x)
+            if (image->At(x, y).value_or(kBackground) != kBackground) right = std::max(right, x);
+    return right;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
+    TempFolder temp;
+    const std::string host = temp.Path() + "/host";
+    fs::create_directories(host + "/plugins/MorvikThanks");
+    fs::copy_file(SCENEHOST_PATH, host + "/scenehost");
+    fs::copy_file(THANKS_PLUGIN_PATH, host + "/plugins/MorvikThanks.so");
+    fs::copy_file(LOGIC_ASSEMBLY_PATH, host + "/plugins/MorvikThanks/Tavrel.dll");
+
+    const std::string gifts = temp.Path() + "/gifts.txt";
+    WriteFile(gifts, "0.1|小明|飞机|2|\n0.3|Alice|火箭|3|x3\n");
+    const std::string scene = temp.Path() + "/scene.json";
+    json sceneJson = {{"canvas", {{"width", 800}, {"height", 200}, {"background", "#1E2430"}}},
+                      {"sources",
+                       {{"thanks",
+                         {{"class", "Morvik答谢水友插件"},
+                          {"x", kSourceX},
+                          {"y", kSourceY},
+                          {"data",
+                           {{"room_name", gifts},
+                            {"font", "WenQuanYi Micro Hei"},
+                            {"fontSize", 40},
+                            {"show_second", 30},
+                            {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}}}}};
+    WriteFile(scene, sceneJson.dump());
+    const std::string journal = temp.Path() + "/journal.txt";
+    setenv("TAVREL_JOURNAL", journal.c_str(), 1);
+    const std::string out = temp.Path() + "/out";
+    const ProcessResult run = RunProcess({host + "/scenehost", "run", scene, "--seconds", "1.5", "--out", out});
+    unsetenv("TAVREL_JOURNAL");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // The scene keeps what the plug-in wrote: the channel and the base size.
+    const json saved = json::parse(ReadFile(scene));
+    const json& data = saved["sources"]["thanks"]["data"];
+    ASSERT_TRUE(data.contains("innerId")) << saved.dump(2);
+    const std::string window = data["innerId"];
+    EXPECT_GE(data["baseSizeCY"].get<double>(), 40.0);
+
+    // The command order of a whole run.
+    const std::vector<std::string> commands = Lines(ReadFile(journal));
+    ASSERT_EQ(commands.size(), 6u) << ReadFile(journal);
+    EXPECT_EQ(commands[0], "setPlatform:4");
+    EXPECT_EQ(commands[1], "init:" + window);
+    EXPECT_TRUE(StartsWith(commands[2], "Set:" + window + "{|}")) << commands[2];
+    EXPECT_EQ(commands[3], "start:" + window);
+    EXPECT_EQ(commands[4], "stop:" + window);
+    EXPECT_EQ(commands[5], "quit");
+
+    // The last frame shows the second gift's thanks, as wide as the style
+    // preview draws that text, in the source's place.
+    const ProcessResult preview = RunProcess({THANKS_RENDER_PATH, "--font", "WenQuanYi Micro Hei", "--fontSize", "40",
+                                              "--out", temp.Path() + "/expected.png", "感谢Alice赠送的3个火箭 x3"});
+    ASSERT_EQ(preview.exitCode, 0) << preview.err;
+    float boxX, boxY, boxWidth, boxHeight;
+    int textureWidth = 0, textureHeight = 0;
+    ASSERT_EQ(std::sscanf(preview.out.c_str(), "box %f %f %f %f texture %d %d", &boxX, &boxY, &boxWidth, &boxHeight,
+                          &textureWidth, &textureHeight),
+              6);
+    std::vector<std::string> frames;
+    for (const auto& entry : fs::directory_iterator(out))
+        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    ASSERT_FALSE(frames.empty());
+    std::sort(frames.begin(), frames.end());
+    const int right = InkRight(frames.back());
+    EXPECT_GT(right, kSourceX + textureWidth - 12) << frames.back();
+    EXPECT_LT(right, kSourceX + textureWidth);
+    EXPECT_EQ(PngPixel(frames.back(), 5, 5), kBackground);
+    // The first frame shows the built-in hint, which is wider.
+    EXPECT_GT(InkRight(frames.front()), right);
+}
+
+}  // namespace
