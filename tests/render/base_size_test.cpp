@@ -2,6 +2,7 @@
 // of the built-in hint through the shared face lookup.
 #include "render/base_size.h"
 #include "render/text_font.h"
+#include "host/host_control.h"
 
 #include <gtest/gtest.h>
 
@@ -92,8 +93,14 @@ TEST(BaseSize, AFaceThatCannotBeFoundStoresNothing) {
     element.SetString(u"font", u"No Such Face Anywhere");
     element.SetFloat(u"baseSizeCX", 77.0f);
     element.order.clear();
+    SetLogToStderr(false);
+    LogCapture log;
     MeasureBaseSize(&element, kHint);
+    SetLogToStderr(true);
     EXPECT_TRUE(element.order.empty());
+    String expected(locale->LookupString(u"Sources.TextSource.FontNotFound"));
+    expected.FindReplace(u"$1", u"No Such Face Anywhere");
+    EXPECT_EQ(log.Of(LogKind::MessageBox), std::vector<String>{expected});
     EXPECT_FLOAT_EQ(element.GetFloat(u"baseSizeCX", 0.0f), 77.0f);
     MeasureBaseSize(nullptr, kHint);
 }
