@@ -164,6 +164,25 @@ TEST_F(ThanksSource, RenderScalesTheTextureByHostSizeOverBaseSize) {
     EXPECT_GT(halfRight, (inkRight - 10) / 2 - 2);
 }
 
+TEST_F(ThanksSource, ADamagedBaseSizeDrawsAtPixelSizeInsteadOfAnInfiniteScale) {
+    XElement* settings = NewSettings("a");
+    settings->SetFloat(u"baseSizeCX", 0.0f);
+    settings->SetFloat(u"baseSizeCY", -4.0f);
+    auto source = Create(settings);
+    source->Preprocess();
+    const SourceTexture& texture = Thanks(source).TextureState();
+    ASSERT_NE(texture.texture, nullptr);
+    graphics.ClearCanvas(0);
+    source->Render({0, 0}, {200, 100});
+    const auto canvas = graphics.CanvasPixels();
+    int inkRight = -1;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (canvas[(static_cast<size_t>(y) * 400 + x) * 4 + 3]) inkRight = std::max(inkRight, x);
+    EXPECT_GT(inkRight, texture.width / 2);
+    EXPECT_LT(inkRight, texture.width);
+}
+
 TEST_F(ThanksSource, DestructionRetiresTheChannelDeletesTheTextureAndFreesStorage) {
     const size_t blocks = MainAllocator->LiveBlocks();
     XElement* settings = NewSettings("a");
