@@ -208,6 +208,18 @@ SceneFileResult SceneDocument::Parse(const std::string& text, const std::string&
         const size_t colon = what.find(": ", what.find("parse error"));
         return Failure(name + ":" + std::to_string(line) + ":" + std::to_string(column) + ": malformed JSON" +
                        (colon != std::string::npos ? what.substr(colon) : ""));
+    } catch (const SceneJson::out_of_range& e) {
+        // A number too large for a double ("1e400"). The parser names the
+        // number but not its place, so the first place it occurs is given.
+        std::string what = e.what();
+        const size_t quote = what.find('\'');
+        const std::string number =
+            quote == std::string::npos ? std::string() : what.substr(quote + 1, what.rfind('\'') - quote - 1);
+        const size_t at = number.empty() ? std::string::npos : text.find(number);
+        size_t line = 1, column = 1;
+        if (at != std::string::npos) LineAndColumn(text, at, line, column);
+        return Failure(name + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                       ": malformed JSON: number out of range: " + (number.empty() ? what : number));
     }
     if (!parsed.is_object()) return Failure(name + ": the top level must be a JSON object");
     json_ = std::move(parsed);
