@@ -81,6 +81,12 @@ std::optional<Scene> ReadScene(SceneDocument& document, const std::string& path,
     XElement* sources = document.Root()->GetElement(u"sources");
     for (auto& [name, json] : root["sources"].items()) {
         const std::string where = path + ": source \"" + name + "\"";
+        // Plug-ins reach a source's element by a NUL-terminated name, so a
+        // name with a NUL in it ("\u0000" in the file) names no element.
+        if (name.find('\0') != std::string::npos) {
+            error = path + ": a source's name must not hold a NUL character (\\u0000)";
+            return std::nullopt;
+        }
         if (!json.is_object()) {
             error = where + " must be an object";
             return std::nullopt;

@@ -75,6 +75,10 @@ TEST(HostileSceneFile, WrongValueTypesAreNamedByTheModelAndDefaultInSettings) {
     EXPECT_NE(ModelError(R"({"sources": [1, 2]})").find("sources"), std::string::npos);
     EXPECT_NE(ModelError(R"({"sources": {"s": {"class": 5}}})").find("class"), std::string::npos);
     EXPECT_NE(ModelError(R"({"sources": {"s": "thanks"}})").find("s"), std::string::npos);
+    // A name with a NUL cannot be handed to a plug-in as an element name (it
+    // used to leave the source without an element and crash the host).
+    EXPECT_EQ(ModelError(R"({"sources": {"a\u0000b": {"class": "X"}}})"),
+              "s.json: a source's name must not hold a NUL character (\\u0000)");
 
     // Inside a source's settings every type is read, never refused: the
     // plug-in gets its defaults for what does not fit.
