@@ -1,5 +1,7 @@
 #include "host/scene_document.h"
 
+#include "host/setting_values.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -15,32 +17,6 @@
 namespace {
 
 std::string Key(CTSTR name) { return Utf16ToUtf8(name ? name : u""); }
-
-// Shortest decimal text that reads back as the same float; stored as a
-// double so that the file shows 180.4 rather than 180.39999389648438.
-double FloatForStorage(float value) {
-    if (!std::isfinite(value)) return static_cast<double>(value);
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    double stored = value;
-    if (ec == std::errc()) std::from_chars(buffer, end, stored);
-    return stored;
-}
-
-bool ParseLeadingDouble(const std::string& text, double& value) {
-    size_t i = text.find_first_not_of(" \t\r\n");
-    if (i == std::string::npos) return false;
-    if (text[i] == '+') ++i;
-    auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
-    return ec == std::errc();
-}
-
-// Floats outside what a float holds (and "inf"/"nan" texts) give the default,
-// so a source never lays out with an infinite size.
-float FloatOrDefault(double value, float defaultValue) {
-    return std::isfinite(value) && std::abs(value) <= std::numeric_limits<float>::max() ? static_cast<float>(value)
-                                                                                          : defaultValue;
-}
 
 // The deepest nesting of objects and arrays, counted outside strings.
 int NestingDepth(const std::string& text) {
@@ -103,32 +79,18 @@ int JsonElement::GetInt(CTSTR name, int defaultValue) const {
     if (!item) return defaultValue;
     if (item->is_number_integer() || item->is_number_unsigned())
         return static_cast<int>(static_cast<uint32_t>(item->get<int64_t>()));
-    if (item->is_number_float()) {
-        const double v = item->get<double>();
-        if (!std::isfinite(v) || v >= 9.2e18 || v <= -9.2e18) return defaultValue;
-        return static_cast<int>(static_cast<uint32_t>(static_cast<int64_t>(v)));
-    }
+    if (item->is_number_float()) return IntOfStoredDouble(item->get<double>(), defaultValue);
     if (item->is_boolean()) return item->get<bool>() ? 1 : 0;
-    if (item->is_string()) {
-        String text(item->get_ref<const std::string&>().c_str());
-        text.KillSpaces();
-        const char16_t first = text.IsEmpty() ? 0 : text.Array()[0];
-        const bool numeric = (first >= u'0' && first <= u'9') ||
-                             ((first == u'-' || first == u'+') && text.Length() > 1 && text.Array()[1] >= u'0' &&
-                              text.Array()[1] <= u'9');
-        return numeric ? text.ToInt(10) : defaultValue;
-    }
+    if (item->is_string()) return IntOfStoredText(item->get_ref<const std::string&>(), defaultValue);
     return defaultValue;
 }
 
 float JsonElement::GetFloat(CTSTR name, float defaultValue) const {
     const SceneJson* item = Item(name);
     if (!item) return defaultValue;
-    if (item->is_number()) return FloatOrDefault(item->get<double>(), defaultValue);
+    if (item->is_number()) return FloatOfStoredDouble(item->get<double>(), defaultValue);
     if (item->is_boolean()) return item->get<bool>() ? 1.0f : 0.0f;
-    double value = 0;
-    if (item->is_string() && ParseLeadingDouble(item->get_ref<const std::string&>(), value))
-        return FloatOrDefault(value, defaultValue);
+    if (item->is_string()) return FloatOfStoredText(item->get_ref<const std::string&>(), defaultValue);
     return defaultValue;
 }
 
@@ -138,11 +100,7 @@ String JsonElement::GetString(CTSTR name, CTSTR defaultValue) const {
     if (item->is_string()) return String(item->get_ref<const std::string&>().c_str());
     if (item->is_boolean()) return String(item->get<bool>() ? u"1" : u"0");
     if (item->is_number_integer() || item->is_number_unsigned()) return String(item->dump().c_str());
-    if (item->is_number_float()) {
-        char buffer[32];
-        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, item->get<double>());
-        return ec == std::errc() ? String(std::string(buffer, end).c_str()) : String(defaultValue);
-    }
+    if (item->is_number_float()) return TextOfStoredDouble(item->get<double>(), defaultValue);
     return String(defaultValue);
 }
 

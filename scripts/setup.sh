@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
+  libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
 )
 
 missing=()

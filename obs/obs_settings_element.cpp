@@ -1,0 +1,122 @@
+#include "obs/obs_settings_element.h"
+
+#include "host/setting_values.h"
+
+#include <cstdint>
+
+namespace {
+
+std::string Key(CTSTR name) { return Utf16ToUtf8(name ? name : u""); }
+
+struct ItemDeleter {
+    void operator()(obs_data_item_t* item) const { obs_data_item_release(&item); }
+};
+using ItemPtr = std::unique_ptr<obs_data_item_t, ItemDeleter>;
+
+// The item under `name` when it holds a value set by the plug-in, OBS or a
+// default; null otherwise.
+ItemPtr Item(obs_data_t* data, CTSTR name) {
+    ItemPtr item(obs_data_item_byname(data, Key(name).c_str()));
+    if (item && !obs_data_item_has_user_value(item.get()) && !obs_data_item_has_default_value(item.get()))
+        item.reset();
+    return item;
+}
+
+}  // namespace
+
+ObsDataElement::ObsDataElement(obs_data_t* data, std::string name) : data_(data), name_(std::move(name)) {
+    obs_data_addref(data_);
+}
+
+ObsDataElement::~ObsDataElement() { obs_data_release(data_); }
+
+String ObsDataElement::GetName() const { return String(name_.c_str()); }
+
+bool ObsDataElement::HasItem(CTSTR name) const { return Item(data_, name) != nullptr; }
+
+int ObsDataElement::GetInt(CTSTR name, int defaultValue) const {
+    ItemPtr item = Item(data_, name);
+    if (!item) return defaultValue;
+    switch (obs_data_item_gettype(item.get())) {
+        case OBS_DATA_NUMBER:
+            if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
+                return static_cast<int>(static_cast<uint32_t>(obs_data_item_get_int(item.get())));
+            return IntOfStoredDouble(obs_data_item_get_double(item.get()), defaultValue);
+        case OBS_DATA_BOOLEAN: return obs_data_item_get_bool(item.get()) ? 1 : 0;
+        case OBS_DATA_STRING: return IntOfStoredText(obs_data_item_get_string(item.get()), defaultValue);
+        default: return defaultValue;
+    }
+}
+
+float ObsDataElement::GetFloat(CTSTR name, float defaultValue) const {
+    ItemPtr item = Item(data_, name);
+    if (!item) return defaultValue;
+    switch (obs_data_item_gettype(item.get())) {
+        case OBS_DATA_NUMBER:
+            if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
+                return static_cast<float>(obs_data_item_get_int(item.get()));
+            return FloatOfStoredDouble(obs_data_item_get_double(item.get()), defaultValue);
+        case OBS_DATA_BOOLEAN: return obs_data_item_get_bool(item.get()) ? 1.0f : 0.0f;
+        case OBS_DATA_STRING: return FloatOfStoredText(obs_data_item_get_string(item.get()), defaultValue);
+        default: return defaultValue;
+    }
+}
+
+String ObsDataElement::GetString(CTSTR name, CTSTR defaultValue) const {
+    ItemPtr item = Item(data_, name);
+    if (!item) return String(defaultValue);
+    switch (obs_data_item_gettype(item.get())) {
+        case OBS_DATA_STRING: return String(obs_data_item_get_string(item.get()));
+        case OBS_DATA_BOOLEAN: return String(obs_data_item_get_bool(item.get()) ? u"1" : u"0");
+        case OBS_DATA_NUMBER:
+            if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
+                return String(std::to_string(obs_data_item_get_int(item.get())).c_str());
+            return TextOfStoredDouble(obs_data_item_get_double(item.get()), defaultValue);
+        default: return String(defaultValue);
+    }
+}
+
+// obs_data_set_* keep an existing key's place but change its type, as the
+// interface asks.
+void ObsDataElement::SetInt(CTSTR name, int value) { obs_data_set_int(data_, Key(name).c_str(), value); }
+
+void ObsDataElement::SetFloat(CTSTR name, float value) {
+    obs_data_set_double(data_, Key(name).c_str(), FloatForStorage(value));
+}
+
+void ObsDataElement::SetString(CTSTR name, CTSTR value) {
+    obs_data_set_string(data_, Key(name).c_str(), Utf16ToUtf8(value ? value : u"").c_str());
+}
+
+ObsDataElement* ObsDataElement::Child(const std::string& key, obs_data_t* object) {
+    auto& child = children_[key];
+    if (!child) {
+        child = std::make_unique<ObsDataElement>(object, key);
+    } else if (child->data_ != object) {
+        obs_data_addref(object);
+        obs_data_release(child->data_);
+        child->data_ = object;
+        child->children_.clear();
+    }
+    return child.get();
+}
+
+XElement* ObsDataElement::GetElement(CTSTR name) {
+    ItemPtr item = Item(data_, name);
+    if (!item || obs_data_item_gettype(item.get()) != OBS_DATA_OBJECT) return nullptr;
+    obs_data_t* object = obs_data_item_get_obj(item.get());
+    if (!object) return nullptr;
+    ObsDataElement* child = Child(Key(name), object);
+    obs_data_release(object);
+    return child;
+}
+
+XElement* ObsDataElement::CreateElement(CTSTR name) {
+    if (XElement* existing = GetElement(name)) return existing;
+    const std::string key = Key(name);
+    obs_data_t* object = obs_data_create();
+    obs_data_set_obj(data_, key.c_str(), object);
+    ObsDataElement* child = Child(key, object);
+    obs_data_release(object);
+    return child;
+}
