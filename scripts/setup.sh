@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
+  clang libclang-rt-14-dev valgrind
 )
 
 missing=()
