@@ -29,6 +29,7 @@ inline constexpr int kMonoTypeString = 0x0e;
     X(mono_set_dirs, void, (const char* assemblyDir, const char* configDir))                      \
     X(mono_assembly_getrootdir, const char*, ())                                                  \
     X(mono_config_parse, void, (const char* fileName))                                            \
+    X(mono_set_signal_chaining, void, (int32_t chainSignals))                                     \
     X(mono_jit_init_version, MonoDomain*, (const char* domainName, const char* runtimeVersion))   \
     X(mono_get_root_domain, MonoDomain*, ())                                                      \
     X(mono_domain_set_config, void, (MonoDomain * domain, const char* baseDir, const char* file)) \

@@ -164,6 +164,9 @@ RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
             if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
                 return ReportStartFailure(RuntimeStartOutcome::Unavailable);
             api.mono_config_parse(nullptr);
+            // Mono installs signal handlers of its own in the host process;
+            // chained, the host's handlers installed before it still run.
+            api.mono_set_signal_chaining(1);
             runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
             if (!runtime.domain)
                 return ReportStartFailure(RuntimeStartOutcome::Fault);
