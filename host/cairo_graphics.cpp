@@ -1,6 +1,7 @@
 #include "host/cairo_graphics.h"
 
 #include "host/host_services.h"
+#include "host/texture_requests.h"
 
 #include <cairo.h>
 
@@ -22,7 +23,6 @@ struct ContextDeleter {
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 
-constexpr unsigned kMaxTextureSide = 16384;
 
 class CairoTexture final : public Texture {
 public:
@@ -32,14 +32,7 @@ public:
     unsigned Height() const override { return static_cast<unsigned>(cairo_image_surface_get_height(surface_.get())); }
 
     void SetImage(const void* pixels, int imageFormat, unsigned pitch) override {
-        if (imageFormat != GS_IMAGEFORMAT_BGRA) {
-            AppWarning(u"Texture::SetImage: image format %d is not supported", imageFormat);
-            return;
-        }
-        if (!pixels || pitch < Width() * 4) {
-            AppWarning(u"Texture::SetImage: no pixels or a pitch of %u bytes is too small", pitch);
-            return;
-        }
+        if (!AcceptImageUpdate(pixels, imageFormat, pitch, Width())) return;
         Fill(static_cast<const uint8_t*>(pixels), pitch);
         ++counters_.imagesUpdated;
     }
@@ -96,14 +89,7 @@ CairoGraphics::~CairoGraphics() = default;
 
 Texture* CairoGraphics::CreateTexture(unsigned width, unsigned height, int colorFormat, const void* pixels,
                                       bool /*buildMipMaps*/, bool /*isStatic*/) {
-    if (colorFormat != GS_BGRA) {
-        AppWarning(u"GS::CreateTexture: colour format %d is not supported", colorFormat);
-        return nullptr;
-    }
-    if (width == 0 || height == 0 || width > kMaxTextureSide || height > kMaxTextureSide) {
-        AppWarning(u"GS::CreateTexture: a texture of %u x %u is not possible", width, height);
-        return nullptr;
-    }
+    if (!AcceptTextureCreation(width, height, colorFormat)) return nullptr;
     SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height)));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
         AppWarning(u"GS::CreateTexture: no memory for %u x %u", width, height);

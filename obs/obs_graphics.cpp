@@ -1,6 +1,7 @@
 #include "obs/obs_graphics.h"
 
 #include "host/host_services.h"
+#include "host/texture_requests.h"
 
 #include "obs/obs_gs.h"
 #include "obs/obs_host.h"
@@ -17,7 +18,6 @@ GraphicsSystem* GS = nullptr;
 
 namespace {
 
-constexpr unsigned kMaxTextureSide = 16384;
 
 std::atomic<size_t> liveTextures{0};
 
@@ -35,14 +35,7 @@ public:
     unsigned Height() const override { return height_; }
 
     void SetImage(const void* pixels, int imageFormat, unsigned pitch) override {
-        if (imageFormat != GS_IMAGEFORMAT_BGRA) {
-            AppWarning(u"Texture::SetImage: image format %d is not supported", imageFormat);
-            return;
-        }
-        if (!pixels || pitch < width_ * 4) {
-            AppWarning(u"Texture::SetImage: no pixels or a pitch of %u bytes is too small", pitch);
-            return;
-        }
+        if (!AcceptImageUpdate(pixels, imageFormat, pitch, width_)) return;
         Fill(static_cast<const uint8_t*>(pixels), pitch);
     }
 
@@ -75,14 +68,7 @@ private:
 
 Texture* ObsGraphics::CreateTexture(unsigned width, unsigned height, int colorFormat, const void* pixels,
                                     bool /*buildMipMaps*/, bool /*isStatic*/) {
-    if (colorFormat != GS_BGRA) {
-        AppWarning(u"GS::CreateTexture: colour format %d is not supported", colorFormat);
-        return nullptr;
-    }
-    if (width == 0 || height == 0 || width > kMaxTextureSide || height > kMaxTextureSide) {
-        AppWarning(u"GS::CreateTexture: a texture of %u x %u is not possible", width, height);
-        return nullptr;
-    }
+    if (!AcceptTextureCreation(width, height, colorFormat)) return nullptr;
     auto texture = std::make_unique<ObsTexture>(width, height);
     if (pixels) texture->Fill(static_cast<const uint8_t*>(pixels), width * 4);
     return texture.release();
