@@ -12,11 +12,6 @@
 namespace logic_test {
 namespace {
 
-struct SourceDeleter {
-    void operator()(ImageSource* source) const { delete source; }
-};
-using SourcePtr = std::unique_ptr<ImageSource, SourceDeleter>;
-
 class ConfigureFlow : public LogicTest {
 protected:
     void UseForm(const std::string& script) {

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -28,6 +29,9 @@
 namespace logic_test {
 
 namespace fs = std::filesystem;
+
+// Sources go back to the host allocator through their own operator delete.
+using SourcePtr = std::unique_ptr<ImageSource>;
 
 inline fs::path WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

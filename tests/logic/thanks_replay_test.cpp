@@ -13,11 +13,6 @@
 namespace logic_test {
 namespace {
 
-struct SourceDeleter {
-    void operator()(ImageSource* source) const { delete source; }
-};
-using SourcePtr = std::unique_ptr<ImageSource, SourceDeleter>;
-
 class ThanksReplay : public LogicTest {
 protected:
     // A source whose room is `room` (a gift script written into the test's

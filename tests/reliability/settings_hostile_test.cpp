@@ -35,10 +35,7 @@ protected:
     Drawn Draw(const SceneJson& values, const char16_t* text = u"感谢老王赠送的5个啤酒") {
         XElement* settings = scene.Root()->CreateElement(u"data");
         *static_cast<JsonElement*>(settings)->Node() = values;
-        struct Deleter {
-            void operator()(ImageSource* s) const { delete s; }
-        };
-        std::unique_ptr<ImageSource, Deleter> source(CreateThanksSource(settings));
+        std::unique_ptr<ImageSource> source(CreateThanksSource(settings));
         auto& thanks = static_cast<MorvikThanksImage&>(*source);
         displayText = String(text);
         thanks.UpdateTexture();

@@ -35,10 +35,7 @@ protected:
         return channelRegistry[channelRegistry.Size() - 1];
     }
 
-    struct Deleter {
-        void operator()(ImageSource* s) const { delete s; }
-    };
-    using SourcePtr = std::unique_ptr<ImageSource, Deleter>;
+    using SourcePtr = std::unique_ptr<ImageSource>;  // deleted back into MainAllocator
     SourcePtr Create(XElement* settings) { return SourcePtr(CreateThanksSource(settings)); }
     static MorvikThanksImage& Thanks(const SourcePtr& s) { return static_cast<MorvikThanksImage&>(*s); }
 
