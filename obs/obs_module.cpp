@@ -18,14 +18,15 @@ OBS_MODULE_USE_DEFAULT_LOCALE("morvik-thanks", "en-US")
 
 namespace {
 
-std::unique_ptr<CoreThread> coreThread;
+// Shared with every source, which may outlive the module's unload.
+std::shared_ptr<CoreThread> coreThread;
 
 ThanksSource* Of(void* data) { return static_cast<ThanksSource*>(data); }
 
 const char* GetName(void*) { return obs_module_text("MorvikThanks"); }
 
 void* Create(obs_data_t* settings, obs_source_t* source) {
-    auto thanks = std::make_unique<ThanksSource>(*coreThread, settings, obs_source_get_name(source));
+    auto thanks = std::make_unique<ThanksSource>(coreThread, settings, obs_source_get_name(source));
     if (!thanks->HasImage())
         blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", obs_source_get_name(source));
     return thanks.release();
@@ -92,7 +93,7 @@ MODULE_EXPORT const char* obs_module_description(void) { return "Morvik答谢插
 bool obs_module_load(void) {
     SetModuleTextLookup(obs_module_text);
     InstallObsGraphics();
-    coreThread = std::make_unique<CoreThread>();
+    coreThread = std::make_shared<CoreThread>();
     // The runtime is started on the core thread, which every later command
     // call runs on.
     bool started = false;

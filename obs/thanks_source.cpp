@@ -7,6 +7,7 @@
 #include "source/scene_hooks.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -17,19 +18,20 @@ std::mutex drawLock;
 
 }  // namespace
 
-ThanksSource::ThanksSource(CoreThread& core, obs_data_t* settings, const char* name) : core_(core) {
+ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, const char* name)
+    : core_(std::move(core)) {
     obs_data_t* root = obs_data_create();
     obs_data_set_obj(root, "data", settings);
     element_ = std::make_unique<ObsDataElement>(root, name ? name : "");
     obs_data_release(root);
-    core_.Run([this] {
+    core_->Run([this] {
         std::lock_guard lock(drawLock);
         image_ = CreateThanksSource(element_->GetElement(u"data"));
     });
 }
 
 ThanksSource::~ThanksSource() {
-    core_.Run([this] {
+    core_->Run([this] {
         std::lock_guard lock(drawLock);
         delete image_;
         image_ = nullptr;
@@ -37,7 +39,7 @@ ThanksSource::~ThanksSource() {
 }
 
 void ThanksSource::Update() {
-    core_.Run([this] {
+    core_->Run([this] {
         std::lock_guard lock(drawLock);
         if (image_) image_->UpdateSettings();
     });
@@ -45,7 +47,7 @@ void ThanksSource::Update() {
 
 bool ThanksSource::Configure() {
     bool accepted = false;
-    core_.Run([this, &accepted] {
+    core_->Run([this, &accepted] {
         accepted = ConfigureTextSource(element_.get(), false);
         if (!accepted) return;
         // The form stored the base size, which "cx"/"cy" repeat: reloading
@@ -58,7 +60,7 @@ bool ThanksSource::Configure() {
 
 void ThanksSource::Tick() {
     if (tickQueued_.exchange(true)) return;
-    core_.Post([this] {
+    core_->Post([this] {
         tickQueued_ = false;
         PumpMessages();
         std::lock_guard lock(drawLock);
@@ -67,14 +69,14 @@ void ThanksSource::Tick() {
 }
 
 void ThanksSource::Activate() {
-    core_.Post([this] {
+    core_->Post([this] {
         std::lock_guard lock(drawLock);
         if (image_) image_->BeginScene();
     });
 }
 
 void ThanksSource::Deactivate() {
-    core_.Post([this] {
+    core_->Post([this] {
         std::lock_guard lock(drawLock);
         if (image_) image_->EndScene();
     });

@@ -18,7 +18,10 @@ class ThanksSource {
 public:
     // `settings` are the source's own, kept by reference: what the plug-in
     // writes into them is OBS's settings, saved with the scene collection.
-    ThanksSource(CoreThread& core, obs_data_t* settings, const char* name);
+    // The source shares the core thread: libobs may destroy a source after
+    // the module's unload (its destruction queue runs late in shut-down), and
+    // the thread must still be there to run that destruction.
+    ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, const char* name);
     ~ThanksSource();
     ThanksSource(const ThanksSource&) = delete;
     ThanksSource& operator=(const ThanksSource&) = delete;
@@ -43,7 +46,7 @@ public:
     uint32_t Height();
 
 private:
-    CoreThread& core_;
+    std::shared_ptr<CoreThread> core_;
     // The source's element as the configure callback expects it: "cx"/"cy"
     // beside the settings, which are OBS's own obs_data_t as "data".
     std::unique_ptr<ObsDataElement> element_;
