@@ -195,9 +195,13 @@ TEST_F(ObsModuleTest, ActivationStartsTheChannelAndStoresTheBaseSizeInObsSetting
     obs_set_output_source(0, source);
 
     EXPECT_TRUE(WaitFor([&] { return ReadFile(journal).find("start:") != std::string::npos; }));
-    EXPECT_TRUE(WaitFor([&] { return obs_data_get_double(settings, "baseSizeCX") > 32.0; }));
+    // libobs runs the update at the next tick, and the core thread after the
+    // activation: once the source's size has changed from the default, the
+    // core's writes into the settings are done (and, through the source's
+    // drawing lock, visible here).
     obs_source_update(source, nullptr);
-    EXPECT_TRUE(WaitFor([&] { return obs_source_get_width(source) > 32 && obs_source_get_height(source) > 0; }));
+    EXPECT_TRUE(WaitFor([&] { return obs_source_get_width(source) > 32; }));
+    EXPECT_GT(obs_source_get_height(source), 0u);
     EXPECT_EQ(obs_source_get_width(source), static_cast<uint32_t>(obs_data_get_double(settings, "baseSizeCX")));
 
     obs_set_output_source(0, nullptr);
@@ -248,7 +252,10 @@ TEST_F(ObsModuleTest, TheFramesShowTheHintThenTheThanksTextTheAssemblyPushes) {
     FrameGrabber::Frame hint;
     ASSERT_TRUE(WaitFor([&] { return GreenTextWidth(hint = grabber.Latest()) > 0; }));
     SaveFrame(hint, "obs_module_hint.png");
-    // The source is drawn at its base size, which was measured from the hint.
+    // The source is drawn at its base size, which was measured from the hint
+    // (read once the core thread has finished with the settings: see above).
+    obs_source_update(source, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_width(source) > 32; }));
     const uint32_t hintWidth = GreenTextWidth(hint);
     EXPECT_NEAR(hintWidth, obs_data_get_double(settings, "baseSizeCX"), hintWidth * 0.15);
 
