@@ -1,32 +1,25 @@
 // The module inside a real libobs: started headless on the X display with
 // Mesa's software renderer (the test runs under xvfb-run), the module loaded
-// from the build tree's OBS plug-in layout, and a thanks source driven by
-// OBS's own video thread.
+// from a copy installed as a user installs it, and thanks sources driven by
+// OBS's own threads.
+
+#include "tests/obs/headless_obs.h"
 
 #include <obs.h>
 #include <obs-module.h>
-#include <obs-nix-platform.h>
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-// Xlib's header defines macros (None, Bool) that break GoogleTest's: only the
-// two calls the test needs are declared.
-extern "C" {
-struct _XDisplay;
-_XDisplay* XOpenDisplay(const char* name);
-int XCloseDisplay(_XDisplay* display);
-}
 
 namespace {
 
@@ -146,36 +139,12 @@ protected:
         journal = OutputPath("obs_module_journal.txt");
         std::remove(journal.c_str());
         setenv("TAVREL_JOURNAL", journal.c_str(), 1);
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr) << "no X display: run under xvfb-run";
-        obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
-        obs_set_nix_platform_display(display);
-        ASSERT_TRUE(obs_startup("en-US", nullptr, nullptr));
-        obs_video_info video{};
-        video.graphics_module = "libobs-opengl";
-        video.fps_num = 30;
-        video.fps_den = 1;
-        video.base_width = video.output_width = 640;
-        video.output_height = video.base_height = 360;
-        video.output_format = VIDEO_FORMAT_BGRA;
-        video.colorspace = VIDEO_CS_709;
-        video.range = VIDEO_RANGE_FULL;
-        video.scale_type = OBS_SCALE_BILINEAR;
-        ASSERT_EQ(obs_reset_video(&video), OBS_VIDEO_SUCCESS);
-
-        obs_module_t* module = nullptr;
-        ASSERT_EQ(obs_open_module(&module, (ModuleDir() + "/bin/64bit/morvik-thanks.so").c_str(),
-                                  (ModuleDir() + "/data").c_str()),
-                  MODULE_SUCCESS);
-        ASSERT_TRUE(obs_init_module(module));
+        const std::string failure = StartHeadlessObs(640, 360, ModuleDir());
+        ASSERT_TRUE(failure.empty()) << failure;
     }
 
-    static void TearDownTestSuite() {
-        obs_shutdown();
-        if (display) XCloseDisplay(display);
-    }
+    static void TearDownTestSuite() { StopHeadlessObs(); }
 
-    static inline _XDisplay* display = nullptr;
     static inline std::string journal;
 };
 

@@ -1,0 +1,53 @@
+#include "tests/obs/headless_obs.h"
+
+#include <obs.h>
+#include <obs-module.h>
+#include <obs-nix-platform.h>
+
+// Xlib's header defines macros (None, Bool) that break GoogleTest's: only the
+// two calls needed here are declared.
+extern "C" {
+struct _XDisplay;
+_XDisplay* XOpenDisplay(const char* name);
+int XCloseDisplay(_XDisplay* display);
+}
+
+namespace {
+
+_XDisplay* display = nullptr;
+
+}  // namespace
+
+std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string& moduleDir) {
+    display = XOpenDisplay(nullptr);
+    if (!display) return "no X display: run under xvfb-run";
+    obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
+    obs_set_nix_platform_display(display);
+    if (!obs_startup("en-US", nullptr, nullptr)) return "obs_startup failed";
+    obs_video_info video{};
+    video.graphics_module = "libobs-opengl";
+    video.fps_num = 30;
+    video.fps_den = 1;
+    video.base_width = video.output_width = width;
+    video.base_height = video.output_height = height;
+    video.output_format = VIDEO_FORMAT_BGRA;
+    video.colorspace = VIDEO_CS_709;
+    video.range = VIDEO_RANGE_FULL;
+    video.scale_type = OBS_SCALE_BILINEAR;
+    if (const int result = obs_reset_video(&video); result != OBS_VIDEO_SUCCESS)
+        return "obs_reset_video failed: " + std::to_string(result);
+
+    obs_module_t* module = nullptr;
+    const std::string file = moduleDir + "/bin/64bit/morvik-thanks.so";
+    if (const int result = obs_open_module(&module, file.c_str(), (moduleDir + "/data").c_str());
+        result != MODULE_SUCCESS)
+        return "cannot open " + file + ": " + std::to_string(result);
+    if (!obs_init_module(module)) return "the module's load failed";
+    return "";
+}
+
+void StopHeadlessObs() {
+    obs_shutdown();
+    if (display) XCloseDisplay(display);
+    display = nullptr;
+}
