@@ -29,6 +29,14 @@ bool WaitUntil(Clock::time_point due, const volatile std::sig_atomic_t& stop) {
 
 }  // namespace
 
+void RenderFrame(CairoGraphics& canvas, uint32_t background, const std::vector<LiveSource>& sources, float tick) {
+    PumpMessages();
+    for (const LiveSource& live : sources) live.source->Preprocess();
+    for (const LiveSource& live : sources) live.source->Tick(tick);
+    canvas.ClearCanvas(background);
+    for (const LiveSource& live : sources) live.source->Render(live.position, live.size);
+}
+
 FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint32_t background,
                           const std::vector<LiveSource>& sources, FrameOutput* output,
                           const volatile std::sig_atomic_t& stop) {
@@ -62,11 +70,7 @@ FrameLoopResult RunFrames(const RunOptions& options, CairoGraphics& canvas, uint
                                                          : now - lastFrameTime);
         lastFrameTime = now;
 
-        PumpMessages();
-        for (const LiveSource& live : sources) live.source->Preprocess();
-        for (const LiveSource& live : sources) live.source->Tick(tick);
-        canvas.ClearCanvas(background);
-        for (const LiveSource& live : sources) live.source->Render(live.position, live.size);
+        RenderFrame(canvas, background, sources, tick);
         ++result.frames;
         result.lastFrame = frame;
 

@@ -27,6 +27,11 @@ struct FrameLoopResult {
     std::string error;      // a frame that could not be written ends the run
 };
 
+// One frame: the messages queued for this thread's windows handled, every
+// source updated and ticked by `tick` seconds, the canvas cleared to
+// `background` and the sources drawn in order.
+void RenderFrame(CairoGraphics& canvas, uint32_t background, const std::vector<LiveSource>& sources, float tick);
+
 // Runs until the frame count or the time of `options` is reached (neither:
 // until stopped), or `stop` becomes non-zero. Frame n is drawn at n / fps
 // seconds after the start, at once when fps is 0, and not at all when the

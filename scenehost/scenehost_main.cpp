@@ -3,25 +3,20 @@
 // frame or runs one source's configure action.
 
 #include "host/OBSApi.h"
-#include "host/cairo_graphics.h"
 #include "host/host_control.h"
-#include "host/scene_document.h"
 #include "platform/message_window.h"
 #include "scenehost/command_line.h"
 #include "scenehost/frame_loop.h"
 #include "scenehost/frame_output.h"
-#include "scenehost/plugin_loader.h"
-#include "scenehost/scene_model.h"
+#include "scenehost/session.h"
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -48,77 +43,6 @@ void InstallStopHandlers() {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "scenehost: %s\n", message.c_str());
     return kExitError;
-}
-
-// The plug-ins find their files by paths relative to the host's folder, as
-// they do under the host they were written for.
-bool EnterOwnFolder(std::string& error) {
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-        error = "cannot find the scenehost executable: " + ec.message();
-        return false;
-    }
-    if (chdir(self.parent_path().c_str()) != 0) {
-        error = "cannot enter " + self.parent_path().string();
-        return false;
-    }
-    return true;
-}
-
-using SourcePtr = std::unique_ptr<ImageSource>;
-
-// What both commands share: the scene read and checked, the renderer
-// installed, the plug-ins loaded and every source's class known.
-struct Session {
-    SceneDocument document;
-    Scene scene;
-    CairoGraphics canvas;
-    std::optional<ScopedGraphicsSystem> graphics;
-    PluginSet plugins;
-};
-
-bool OpenSession(Session& session, const std::string& scenePath, std::string& error) {
-    const SceneFileResult loaded = session.document.Load(scenePath);
-    if (!loaded.ok) {
-        error = loaded.error;
-        return false;
-    }
-    std::optional<Scene> scene = ReadScene(session.document, scenePath, error);
-    if (!scene) return false;
-    session.scene = std::move(*scene);
-
-    // The save at the end writes a temporary file beside the scene.
-    const std::string sceneFolder = std::filesystem::path(scenePath).parent_path().string();
-    if (std::string problem = CheckWritableFolder(sceneFolder, false); !problem.empty()) {
-        error = scenePath + ": the scene could not be saved: " + problem;
-        return false;
-    }
-    if (!session.canvas.SetCanvasSize(session.scene.width, session.scene.height)) {
-        error = scenePath + ": cannot make a canvas of " + std::to_string(session.scene.width) + " x " +
-                std::to_string(session.scene.height);
-        return false;
-    }
-    session.graphics.emplace(&session.canvas);
-
-    session.plugins.LoadFolder("plugins");
-    for (const SceneSource& source : session.scene.sources) {
-        if (FindRegisteredClass(source.className)) continue;
-        std::string known;
-        for (const ImageSourceClass& sourceClass : RegisteredClasses())
-            known += (known.empty() ? "\"" : ", \"") + sourceClass.className.ToUtf8() + "\"";
-        error = scenePath + ": source \"" + source.name + "\" has the class \"" + source.className.ToUtf8() +
-                "\", which no loaded plug-in provides (" +
-                (known.empty() ? std::string("no plug-in registered a class") : "known classes: " + known) + ")";
-        return false;
-    }
-    return true;
-}
-
-SourcePtr CreateSource(const SceneSource& source, std::string& error) {
-    SourcePtr created(CreateSourceOfClass(source.className, source.data));
-    if (!created) error = "source \"" + source.name + "\": its class created no source";
-    return created;
 }
 
 int Run(const RunOptions& options) {
@@ -222,7 +146,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (!EnterOwnFolder(error)) return Fail(error);
+    if (!EnterOwnFolder("scenehost", error)) return Fail(error);
     InstallStopHandlers();
     return line->command == CommandLine::Command::Run ? Run(line->run) : Configure(line->configure);
 }
