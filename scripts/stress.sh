@@ -163,7 +163,7 @@ last_distinct=$(sed -n 's/^soak distinct pictures in the last minute: \([0-9]*\)
 # it sent): the run must have started the room and stopped it at the end.
 journal_lines=$(wc -l <"$work/journal.txt" 2>/dev/null || echo 0)
 echo "soak journal commands: $journal_lines ($(sed 's/[:{].*//' "$work/journal.txt" 2>/dev/null | sort | uniq -c |
-  awk '{printf "%s%s x%d", NR > 1 ? ", " : "", $2, $1}'))"
+  awk '{printf "%s%s x%d", (NR > 1 ? ", " : ""), $2, $1}'))"
 started=$(grep -c '^start:' "$work/journal.txt" 2>/dev/null)
 stopped=$(grep -c '^stop:' "$work/journal.txt" 2>/dev/null)
 
