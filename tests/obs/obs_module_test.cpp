@@ -295,4 +295,16 @@ TEST_F(ObsModuleTest, TheFormButtonStoresTheAssemblysSettingsAndTheNewSize) {
     obs_data_release(settings);
 }
 
+// A source the frontend never released is destroyed by obs_shutdown after
+// the module's unload has stopped the runtime: its destruction must still
+// find the core thread (it used to hang on the freed one). Run alone: the
+// suite's tear-down is the check, and the test's process must end.
+TEST_F(ObsModuleTest, ASourceStillAliveAtShutDownIsDestroyedAfterTheModuleUnloads) {
+    obs_source_t* source = obs_source_create("morvik_thanks_image", "left for shut-down", nullptr, nullptr);
+    ASSERT_NE(source, nullptr);
+    obs_set_output_source(0, source);
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(journal).find("start:") != std::string::npos; }));
+    obs_set_output_source(0, nullptr);
+}
+
 }  // namespace
