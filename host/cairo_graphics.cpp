@@ -23,7 +23,6 @@ struct ContextDeleter {
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 
-
 class CairoTexture final : public Texture {
 public:
     CairoTexture(SurfacePtr surface, GraphicsCounters& counters) : surface_(std::move(surface)), counters_(counters) {}

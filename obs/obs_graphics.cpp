@@ -18,7 +18,6 @@ GraphicsSystem* GS = nullptr;
 
 namespace {
 
-
 std::atomic<size_t> liveTextures{0};
 
 class ObsTexture final : public Texture {

@@ -62,6 +62,18 @@ WindowHandle SourceWindow(const SceneSource& source) {
     return static_cast<WindowHandle>(number);
 }
 
+void ReportCycleProblem(int64_t cycle, const std::string& problem) {
+    std::fprintf(stderr, "stresshost: cycle %lld: %s\n", static_cast<long long>(cycle), problem.c_str());
+}
+
+// The first of the scene's sources that has a message window, and that
+// window; null and 0 when none has.
+const SceneSource* FirstSourceWithWindow(const Scene& scene, WindowHandle& window) {
+    for (const SceneSource& source : scene.sources)
+        if ((window = SourceWindow(source))) return &source;
+    return nullptr;
+}
+
 // The scene's sources, created and begun as a run begins them.
 struct LiveScene {
     std::vector<SourcePtr> owned;
@@ -225,15 +237,8 @@ bool RunMessagesStress(const StressOptions& options, Figures& figures, std::stri
     LiveScene scene;
     if (!scene.Begin(session.scene, error)) return false;
 
-    const SceneSource* target = nullptr;
     WindowHandle window = 0;
-    for (const SceneSource& source : session.scene.sources) {
-        window = SourceWindow(source);
-        if (window) {
-            target = &source;
-            break;
-        }
-    }
+    const SceneSource* target = FirstSourceWithWindow(session.scene, window);
     if (!target) {
         error = options.scenePath +
                 ": no source has a message window (a window number in its \"innerId\"): the scene needs a thanks "
@@ -332,7 +337,7 @@ bool RunSourcesStress(const StressOptions& options, Figures& figures, std::strin
         SourcePtr source = CreateSource(first, error);
         if (!source) {
             ++failures;
-            std::fprintf(stderr, "stresshost: cycle %lld: %s\n", static_cast<long long>(cycle), error.c_str());
+            ReportCycleProblem(cycle, error);
         } else {
             source->BeginScene();
             if (const WindowHandle window = SourceWindow(first)) windows.insert(window);
@@ -371,21 +376,20 @@ bool RunReloadStress(const StressOptions& options, Figures& figures, std::string
     for (int64_t cycle = 0; cycle < options.count; ++cycle) {
         if (cycle > 0 && !LoadScenePlugins(session, options.scenePath, error)) {
             ++failures;
-            std::fprintf(stderr, "stresshost: cycle %lld: %s\n", static_cast<long long>(cycle), error.c_str());
+            ReportCycleProblem(cycle, error);
             session.plugins.UnloadAll();
             continue;
         }
         LiveScene scene;
         if (!scene.Begin(session.scene, error)) {
             ++failures;
-            std::fprintf(stderr, "stresshost: cycle %lld: %s\n", static_cast<long long>(cycle), error.c_str());
+            ReportCycleProblem(cycle, error);
         } else {
             // The reloaded plug-in must still hear its logic assembly: a log
             // line sent from another thread, as the assembly's timers send,
             // has to come through the window's queue while frames are drawn.
             WindowHandle window = 0;
-            for (const SceneSource& source : session.scene.sources)
-                if (!window) window = SourceWindow(source);
+            FirstSourceWithWindow(session.scene, window);
             const std::u16string line = Widen("reload " + std::to_string(cycle));
             capture.Clear();
             std::atomic<bool> sent{window == 0};
@@ -405,8 +409,7 @@ bool RunReloadStress(const StressOptions& options, Figures& figures, std::string
             if (std::any_of(lines.begin(), lines.end(), [&](const String& text) { return text == String(line); }))
                 ++answered;
             else
-                std::fprintf(stderr, "stresshost: cycle %lld: the source's window did not take the log line\n",
-                             static_cast<long long>(cycle));
+                ReportCycleProblem(cycle, "the source's window did not take the log line");
         }
         scene.End();
         session.plugins.UnloadAll();
