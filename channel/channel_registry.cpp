@@ -1,14 +1,23 @@
 #include "channel/channel_registry.h"
 
-WindowHandle ChannelRegistry::FindWindowByInnerId(const String& innerId) const {
+namespace {
+
+// A retired entry has no owner any more, so a null owner matches nothing.
+bool Belongs(const ChannelRecord& record, const String& innerId, const XElement* owner) {
+    return owner && record.settings == owner && record.innerId == innerId;
+}
+
+}  // namespace
+
+WindowHandle ChannelRegistry::FindWindowByInnerId(const String& innerId, const XElement* owner) const {
     for (const ChannelRecord& record : records_)
-        if (record.innerId == innerId) return record.window;
+        if (Belongs(record, innerId, owner)) return record.window;
     return 0;
 }
 
-ChannelRecord* ChannelRegistry::FindEntryByInnerId(const String& innerId, size_t* position) {
+ChannelRecord* ChannelRegistry::FindEntryByInnerId(const String& innerId, const XElement* owner, size_t* position) {
     for (size_t i = 0; i < records_.size(); ++i) {
-        if (records_[i].innerId == innerId) {
+        if (Belongs(records_[i], innerId, owner)) {
             if (position) *position = i;
             return &records_[i];
         }
@@ -22,9 +31,10 @@ ChannelRecord* ChannelRegistry::FindEntryByWindow(WindowHandle window) {
     return nullptr;
 }
 
-void ChannelRegistry::Retire(const String& innerId) {
+void ChannelRegistry::Retire(const XElement* owner) {
+    if (!owner) return;
     for (ChannelRecord& record : records_) {
-        if (record.innerId == innerId) {
+        if (record.settings == owner) {
             record.innerId << u".delete";
             record.settings = nullptr;
         }

@@ -111,22 +111,33 @@ intptr_t MessageWindowProc(WindowHandle window, uint32_t message, uintptr_t /*wP
     }
 }
 
+namespace {
+
+// The handshake that tells the logic assembly a new window's number.
+void AnnounceWindow(WindowHandle window) {
+    if (!RuntimeHostPresent()) return;
+    SendLogicCommand(u"setPlatform:4");
+    SendLogicCommand(String(u"init:") << WindowNumber(window));
+}
+
+}  // namespace
+
 WindowHandle CreateMessageWindow() {
     const WindowHandle window = CreatePlatformWindow(MessageWindowProc);
-    if (RuntimeHostPresent()) {
-        SendLogicCommand(u"setPlatform:4");
-        SendLogicCommand(String(u"init:") << WindowNumber(window));
-    }
+    AnnounceWindow(window);
     return window;
 }
 
 WindowHandle CreateChannel(XElement* settings) {
     ChannelRecord record;
-    record.window = CreateMessageWindow();
+    record.window = CreatePlatformWindow(MessageWindowProc);
     record.innerId = WindowNumberText(record.window);
     record.settings = settings;
     record.redraw = 1;
     if (settings) settings->SetString(u"innerId", record.innerId.Array());
     channelRegistry.Append(record);
+    // Announced only once the entry exists: what the logic assembly sends
+    // while it handles "init:" must find the channel.
+    AnnounceWindow(record.window);
     return record.window;
 }

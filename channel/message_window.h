@@ -48,7 +48,9 @@ intptr_t MessageWindowProc(WindowHandle window, uint32_t message, uintptr_t wPar
 // given mode. Never reads past cbData bytes.
 String DecodeBlock(const COPYDATASTRUCT& block, bool asciiText);
 
-// A new channel for a source: its window, its registry entry, and the window
-// number stored as the source's "innerId". Returns the window (0 when none
+// A new channel for a source: its window, its registry entry (owned by
+// `settings`), the window number stored as the source's "innerId", and then
+// the announcement, so that messages the logic assembly sends while it
+// handles "init:" already find the entry. Returns the window (0 when none
 // could be made; the entry is appended all the same, as "0").
 WindowHandle CreateChannel(XElement* settings);

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WindowHandle live = CreateChannel(settings);
     // A channel whose source was destroyed: retired, its window still open.
     const WindowHandle retired = CreateChannel(goneSettings);
-    channelRegistry.Retire(goneSettings->GetString(u"innerId"));
+    channelRegistry.Retire(goneSettings);
     const WindowHandle windows[] = {live, retired, live + 1000, 0};
 
     for (int n = 0; n < 64 && in.remaining_bytes() > 0; ++n) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 // The host's format codes for 32-bit pixels in the byte order blue, green,
 // red, alpha: one for texture creation, one for image updates.
@@ -33,6 +34,18 @@ public:
     // filtering, blended source-over, its colour multiplied by `color`
     // (0xAARRGGBB; 0xFFFFFFFF leaves it unchanged).
     virtual void DrawSprite(Texture* texture, uint32_t color, float x1, float y1, float x2, float y2) = 0;
+
+    // A host that draws on another thread than the one the plug-in runs on
+    // holds this while it draws, and the plug-in holds it while it hands
+    // finished pixels to a texture, replaces a texture or changes the size it
+    // draws at, so that neither side sees half of the other's change. Only
+    // those hand-overs are done under it, never measuring or rasterising. A
+    // host that draws on the plug-in's own thread needs no lock: the default
+    // holds nothing.
+    virtual std::unique_lock<std::mutex> HoldDrawing() { return {}; }
 };
 
 extern GraphicsSystem* GS;
+
+// GS's drawing lock, or none while no graphics system is installed.
+inline std::unique_lock<std::mutex> HoldHostDrawing() { return GS ? GS->HoldDrawing() : std::unique_lock<std::mutex>(); }

@@ -297,6 +297,7 @@ bool TextRasteriser::Draw(const std::u16string& text, const TextStyle& style) {
 
 void TextRasteriser::HandOver(SourceTexture& target) {
     const uint8_t* pixels = Pixels();
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
     if (layout_.width == target.width && layout_.height == target.height && target.texture) {
         target.texture->SetImage(pixels, GS_IMAGEFORMAT_BGRA, static_cast<unsigned>(layout_.width) * 4);
         return;

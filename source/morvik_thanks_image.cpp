@@ -22,7 +22,8 @@ float ScaleFactor(float hostSize, float baseSize) {
 MorvikThanksImage::MorvikThanksImage(XElement* settings) : settings_(settings), ownText_(defaultHintText) {}
 
 MorvikThanksImage::~MorvikThanksImage() {
-    if (settings_) channelRegistry.Retire(settings_->GetString(u"innerId"));
+    channelRegistry.Retire(settings_);
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
     if (texture_.texture) GS->DeleteTexture(texture_.texture);
 }
 
@@ -41,8 +42,10 @@ void MorvikThanksImage::UpdateSettings() {
     style_.bold = settings_->GetInt(u"bold", 0) != 0;
     style_.italic = settings_->GetInt(u"italic", 0) != 0;
     style_.underline = settings_->GetInt(u"underline", 0) != 0;
-    baseSize_.x = settings_->GetFloat(u"baseSizeCX", 32.0f);
-    baseSize_.y = settings_->GetFloat(u"baseSizeCY", 32.0f);
+    const Vect2 baseSize{settings_->GetFloat(u"baseSizeCX", 32.0f), settings_->GetFloat(u"baseSizeCY", 32.0f)};
+    // The host may be drawing this source on another thread.
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+    baseSize_ = baseSize;
 }
 
 void MorvikThanksImage::Preprocess() {
@@ -52,7 +55,7 @@ void MorvikThanksImage::Preprocess() {
     if (settings_->GetInt(u"RandomColor", 0) != 0)
         style_.color = static_cast<uint32_t>(settings_->GetInt(u"RandomForeColor", static_cast<int>(kOpaqueWhite)));
 
-    if (ChannelRecord* entry = channelRegistry.FindEntryByInnerId(settings_->GetString(u"innerId"))) {
+    if (ChannelRecord* entry = channelRegistry.FindEntryByInnerId(settings_->GetString(u"innerId"), settings_)) {
         redrawPending = entry->redraw != 0;
         if (!entry->text.IsEmpty()) {
             ownText_ = entry->text;

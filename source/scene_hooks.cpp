@@ -19,7 +19,7 @@ void MorvikThanksImage::BeginScene() {
     if (!settings_) return;
     const String innerId = settings_->GetString(u"innerId");
     if (!RuntimeHostPresent()) return;
-    WindowHandle window = channelRegistry.FindWindowByInnerId(innerId);
+    WindowHandle window = channelRegistry.FindWindowByInnerId(innerId, settings_);
     if (!window) {
         window = CreateChannel(settings_);
         BuildSettingsMessage(settings_, window);
@@ -32,7 +32,7 @@ void MorvikThanksImage::EndScene() {
     if (!settings_) return;
     const String innerId = settings_->GetString(u"innerId");
     if (!RuntimeHostPresent()) return;
-    const ChannelRecord* entry = channelRegistry.FindEntryByInnerId(innerId);
+    const ChannelRecord* entry = channelRegistry.FindEntryByInnerId(innerId, settings_);
     if (entry && entry->window) SendLogicCommand(Command(u"stop:", entry->window));
 }
 
@@ -45,7 +45,7 @@ bool ConfigureTextSource(XElement* element, bool /*creating*/) {
     if (!settings) settings = element->CreateElement(u"data");
     if (!settings || !RuntimeHostPresent()) return false;
 
-    WindowHandle window = channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"));
+    WindowHandle window = channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"), settings);
     if (!window) window = CreateChannel(settings);
     BuildSettingsMessage(settings, window);
 

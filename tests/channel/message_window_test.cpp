@@ -155,7 +155,7 @@ TEST_F(MessageWindow, AsciiSwitchIsProcessWideButRecordedOnlyInItsOwnSource) {
 }
 
 TEST_F(MessageWindow, ARetiredChannelStillShowsTextButWritesNoSettings) {
-    channelRegistry.Retire(settings->GetString(u"innerId"));
+    channelRegistry.Retire(settings);
     LogCapture capture;
     Send(SetIntSetting, u"fontSize|72");
     Send(SetRandomForeColor, u"255");
@@ -172,10 +172,10 @@ TEST_F(MessageWindow, ARetiredChannelStillShowsTextButWritesNoSettings) {
 TEST_F(MessageWindow, CloseDestroysTheWindowAndTheChannelForgetsIt) {
     EXPECT_EQ(SendMessageW(window, WM_CLOSE, 0, 0), 0);
     EXPECT_FALSE(IsWindow(window));
-    const ChannelRecord* entry = channelRegistry.FindEntryByInnerId(settings->GetString(u"innerId"));
+    const ChannelRecord* entry = channelRegistry.FindEntryByInnerId(settings->GetString(u"innerId"), settings);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->window, 0);  // the next scene begin makes a new channel
-    EXPECT_EQ(channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId")), 0);
+    EXPECT_EQ(channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"), settings), 0);
     EXPECT_EQ(Send(ShowText, u"gone"), 0);
 }
 

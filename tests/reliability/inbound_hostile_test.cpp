@@ -131,7 +131,7 @@ TEST_F(HostileInbound, MessagesToDestroyedWindowsAndForDestroyedSourcesGoNowhere
     // setting commands must not reach the freed settings element.
     XElement* other = scene.Root()->CreateElement(u"other");
     window = CreateChannel(other);
-    channelRegistry.Retire(other->GetString(u"innerId"));
+    channelRegistry.Retire(other);
     const std::string before = Saved();
     EXPECT_EQ(Send(SetIntSetting, Utf16(u"fontSize|5"), 22), 0);
     EXPECT_EQ(Send(SetRandomForeColor, Utf16(u"5"), 4), 0);

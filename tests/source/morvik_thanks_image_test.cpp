@@ -197,7 +197,7 @@ TEST_F(ThanksSource, DestructionRetiresTheChannelDeletesTheTextureAndFreesStorag
 
     // A new source from the same settings finds no live channel.
     auto again = Create(settings);
-    EXPECT_EQ(channelRegistry.FindEntryByInnerId(settings->GetString(u"innerId")), nullptr);
+    EXPECT_EQ(channelRegistry.FindEntryByInnerId(settings->GetString(u"innerId"), settings), nullptr);
 }
 
 }  // namespace
