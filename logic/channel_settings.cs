@@ -26,16 +26,17 @@ namespace Tavrel
 
         readonly Dictionary<string, string> values = new Dictionary<string, string>();
 
-        // `body` is the command after "Set:". A body whose window number does
-        // not parse is ignored.
-        public static void Apply(string body)
+        // `body` is the command after "Set:"; `window` the window whose
+        // settings it stored. A body whose window number does not parse is
+        // ignored (false).
+        public static bool Apply(string body, out int window)
         {
             string[] fields = body.Split(new[] { Separator }, StringSplitOptions.None);
-            int window;
             if (!CommandDispatcher.ParseInt(fields[0], out window))
-                return;
+                return false;
             ChannelTable.StoreSettings(window, fields, 1);
             WindowSender.AnnounceTextMode(window);
+            return true;
         }
 
         public void Assign(string[] fields, int first)

@@ -22,8 +22,10 @@ namespace Tavrel
                 GiftReplay.Stop(window);
                 ChannelTable.Open(window);
             }
-            else if (command.StartsWith("Set:", StringComparison.Ordinal))
-                ChannelSettings.Apply(command.Substring("Set:".Length));
+            else if (command.StartsWith("Set:", StringComparison.Ordinal)) {
+                if (ChannelSettings.Apply(command.Substring("Set:".Length), out window))
+                    GiftReplay.SettingsChanged(window);
+            }
             else if (TryArgument(command, "start:", out window)) {
                 ChannelTable.SetRunning(window, true);
                 GiftReplay.Start(window);

@@ -10,12 +10,15 @@
 //   color KEY VALUE    command 103 "KEY|VALUE", VALUE a decimal colour
 //   result N           what "ShowForm:" returns (0 accepted, 1 cancelled,
 //                      other values an error); 0 when no line sets it
+//   sleep SECONDS      the form stays open that long (a decimal, at most
+//                      3600), as a user who takes their time
 // Lines of another shape are skipped. A script that cannot be read is an
 // error (2), reported through the channel's log (command 200).
 using System;
 using System.Globalization;
 using System.IO;
 using System.Text;
+using System.Threading;
 
 namespace Tavrel
 {
@@ -48,8 +51,13 @@ namespace Tavrel
                     continue;
                 string[] words = line.Split(new[] { ' ', '\t' }, 3, StringSplitOptions.RemoveEmptyEntries);
                 int value;
+                double seconds;
                 if (words.Length == 2 && words[0] == "result" && CommandDispatcher.ParseInt(words[1], out value))
                     result = value;
+                else if (words.Length == 2 && words[0] == "sleep" &&
+                         double.TryParse(words[1], NumberStyles.Float, CultureInfo.InvariantCulture, out seconds) &&
+                         seconds >= 0 && seconds <= 3600)
+                    Thread.Sleep(TimeSpan.FromSeconds(seconds));
                 else if (words.Length != 3 || words[1].IndexOf('|') >= 0)
                     continue;
                 else if (words[0] == "string")

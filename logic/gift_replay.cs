@@ -7,8 +7,10 @@
 // blank: the plug-in keeps drawing the last text when it gets an empty one,
 // and draws a blank, trimmed, as nothing.
 //
-// The settings are taken as they stand at "start:"; a later "Set:" applies
-// from the next "start:". "stop:" and "quit" end the replay without waiting
+// The room is read at "start:"; a later "Set:" that names another room
+// starts the new room's replay at once. The template, the idle text and the
+// show time are read whenever a text is due, so a later "Set:" applies from
+// the next text on. "stop:" and "quit" end the replay without waiting
 // for its thread, which may be blocked in SendMessageW until the plug-in's
 // thread pumps: a text already on its way then is still delivered, no later
 // one is sent.
@@ -29,25 +31,43 @@ namespace Tavrel
         readonly object sync = new object();
         bool stopped;
         readonly int window;
-        readonly bool ascii;
+        readonly Channel channel;
+        readonly string room;
         readonly GiftScript script;
-        readonly string thanksTemplate;
-        readonly bool showIdle;
-        readonly string idleText;
-        readonly double showSeconds;
 
-        GiftReplay(int window, Channel channel, GiftScript script)
+        GiftReplay(int window, Channel channel, string room, GiftScript script)
         {
             this.window = window;
+            this.channel = channel;
+            this.room = room;
             this.script = script;
-            ascii = channel.Ascii;
-            ChannelSettings settings = channel.Settings;
-            thanksTemplate = settings.GetString("thanks_string", "");
-            showIdle = settings.GetInt("is_no_thanks", 0) == 1;
-            idleText = showIdle ? settings.GetString("no_thanks_string", "") : "";
-            if (idleText.Length == 0)
-                idleText = " ";
-            showSeconds = settings.GetInt("show_second", 0);
+        }
+
+        // How the channel's texts are shown, as its settings stand now.
+        sealed class Presentation
+        {
+            public string ThanksTemplate;
+            public bool ShowIdle;
+            public string IdleText;
+            public double ShowSeconds;
+            public bool Ascii;
+        }
+
+        Presentation Current()
+        {
+            lock (ChannelTable.Sync) {
+                ChannelSettings settings = channel.Settings;
+                var now = new Presentation {
+                    ThanksTemplate = settings.GetString("thanks_string", ""),
+                    ShowIdle = settings.GetInt("is_no_thanks", 0) == 1,
+                    ShowSeconds = settings.GetInt("show_second", 0),
+                    Ascii = channel.Ascii,
+                };
+                now.IdleText = now.ShowIdle ? settings.GetString("no_thanks_string", "") : "";
+                if (now.IdleText.Length == 0)
+                    now.IdleText = " ";
+                return now;
+            }
         }
 
         // Called on the plug-in's thread with "start:": logs the start through
@@ -76,7 +96,7 @@ namespace Tavrel
                         report = "room " + room + ", " + script.Events.Count + " gifts" +
                                  (script.LoopSeconds > 0 ? ", repeated every " + script.LoopSeconds + " s" : "") +
                                  (script.BadLines > 0 ? ", " + script.BadLines + " bad lines skipped" : "");
-                        replay = new GiftReplay(window, channel, script);
+                        replay = new GiftReplay(window, channel, room, script);
                     }
                 }
             }
@@ -88,6 +108,22 @@ namespace Tavrel
                 running[window] = replay;
             var thread = new Thread(replay.Run) { IsBackground = true, Name = "Tavrel replay " + window };
             thread.Start();
+        }
+
+        // Called with every "Set:": a running channel whose room changed
+        // replays the new one.
+        public static void SettingsChanged(int window)
+        {
+            GiftReplay replay;
+            lock (registrySync) {
+                if (!running.TryGetValue(window, out replay))
+                    return;
+            }
+            string room;
+            lock (ChannelTable.Sync)
+                room = replay.channel.Settings.GetString("room_name", "");
+            if (room != replay.room)
+                Start(window);
         }
 
         public static void Stop(int window)
@@ -138,7 +174,8 @@ namespace Tavrel
         {
             var clock = Stopwatch.StartNew();
             List<GiftEvent> events = script.Events;
-            if (showIdle && !Show(idleText))
+            Presentation first = Current();
+            if (first.ShowIdle && !Show(first.IdleText, first.Ascii))
                 return;
             int round = 0, next = 0;
             double hideAt = double.PositiveInfinity;
@@ -153,11 +190,12 @@ namespace Tavrel
                 if (double.IsPositiveInfinity(at) || !WaitUntil(clock, at))
                     return;
                 bool sent;
+                Presentation now = Current();
                 if (giftAt <= hideAt) {
-                    sent = Show(Fill(thanksTemplate, events[next++]));
-                    hideAt = showSeconds > 0 ? giftAt + showSeconds : double.PositiveInfinity;
+                    sent = Show(Fill(now.ThanksTemplate, events[next++]), now.Ascii);
+                    hideAt = now.ShowSeconds > 0 ? giftAt + now.ShowSeconds : double.PositiveInfinity;
                 } else {
-                    sent = Show(idleText);
+                    sent = Show(now.IdleText, now.Ascii);
                     hideAt = double.PositiveInfinity;
                 }
                 if (!sent)
@@ -179,7 +217,7 @@ namespace Tavrel
         }
 
         // False once the replay has ended.
-        bool Show(string text)
+        bool Show(string text, bool ascii)
         {
             lock (sync) {
                 if (stopped)

@@ -1,49 +1,103 @@
 #include "obs/core_thread.h"
 
-#include <future>
+#include <util/base.h>
 
-CoreThread::CoreThread() : thread_([this] { Loop(); }) {}
+#include <condition_variable>
+#include <deque>
+#include <dlfcn.h>
+#include <mutex>
+
+struct CoreThread::Queue {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::deque<std::function<void()>> jobs;
+    bool stopping = false;
+    bool ended = false;
+};
+
+namespace {
+
+void Loop(const std::shared_ptr<CoreThread::Queue>& queue);
+
+// Keeps the module that holds this code loaded for the rest of the process:
+// a thread left running in it must not have its code unmapped under it.
+void KeepModuleLoaded() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&KeepModuleLoaded), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+}  // namespace
+
+CoreThread::CoreThread()
+    : queue_(std::make_shared<Queue>()), thread_([queue = queue_] { Loop(queue); }), id_(thread_.get_id()) {}
 
 CoreThread::~CoreThread() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+    std::unique_lock lock(queue_->mutex);
+    queue_->stopping = true;
+    queue_->wake.notify_one();
+    if (queue_->finished.wait_for(lock, kStopLimit, [this] { return queue_->ended; })) {
+        lock.unlock();
+        thread_.join();
+        return;
     }
-    wake_.notify_one();
-    thread_.join();
+    lock.unlock();
+    KeepModuleLoaded();
+    thread_.detach();
+    blog(LOG_WARNING,
+         "[morvik-thanks] the logic assembly did not return within %d s; its thread is left running and OBS goes on "
+         "without it",
+         static_cast<int>(kStopLimit.count()));
 }
 
 void CoreThread::Post(std::function<void()> job) {
     {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
+        std::lock_guard lock(queue_->mutex);
+        queue_->jobs.push_back(std::move(job));
     }
-    wake_.notify_one();
+    queue_->wake.notify_one();
 }
 
-void CoreThread::Run(std::function<void()> job) {
+bool CoreThread::RunWithin(std::function<void()> job, std::chrono::milliseconds limit) {
     if (IsCurrent()) {
         job();
-        return;
+        return true;
     }
-    std::promise<void> done;
-    Post([&] {
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable signal;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    Post([job = std::move(job), done] {
         job();
-        done.set_value();
+        std::lock_guard lock(done->mutex);
+        done->done = true;
+        done->signal.notify_all();
     });
-    done.get_future().wait();
+    std::unique_lock lock(done->mutex);
+    return done->signal.wait_for(lock, limit, [&] { return done->done; });
 }
 
-void CoreThread::Loop() {
+namespace {
+
+void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
     for (;;) {
         std::function<void()> job;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            std::unique_lock lock(queue->mutex);
+            queue->wake.wait(lock, [&] { return queue->stopping || !queue->jobs.empty(); });
+            if (queue->jobs.empty()) {
+                queue->ended = true;
+                queue->finished.notify_all();
+                return;
+            }
+            job = std::move(queue->jobs.front());
+            queue->jobs.pop_front();
         }
         job();
     }
 }
+
+}  // namespace

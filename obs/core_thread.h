@@ -3,38 +3,48 @@
 // graphics thread (tick, render, activate) and a destruction thread; the core
 // and its message windows assume one thread. So every core call is a job run
 // in order on this thread, which also owns (creates and pumps) every message
-// window. Render is the exception: it must run on the graphics thread, so it
-// and every job that changes what it reads hold the core's drawing lock.
+// window.
+//
+// The core thread runs the logic assembly's commands, which may take as long
+// as the assembly likes (a form stays open for minutes, a room takes seconds
+// to connect). So OBS's threads only queue jobs; where OBS must know that a
+// job has finished before it goes on (a source's destruction, the module's
+// unload) it waits a bounded time and then goes on without it.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
+#include <chrono>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 class CoreThread {
 public:
     CoreThread();
-    // Runs the jobs still queued, then ends the thread.
+    // Runs the jobs still queued, then ends the thread. A thread that has
+    // not ended within `kStopLimit` (a job that never returns) is left
+    // running, detached, with this module kept in memory so that its code
+    // stays there for it: OBS's exit goes on.
     ~CoreThread();
     CoreThread(const CoreThread&) = delete;
     CoreThread& operator=(const CoreThread&) = delete;
 
-    // Runs the job on the core thread and returns when it is done (at once
-    // when called on the core thread itself).
-    void Run(std::function<void()> job);
-    // Queues the job and returns at once.
-    void Post(std::function<void()> job);
+    static constexpr std::chrono::seconds kStopLimit{5};
 
-    bool IsCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+    // Queues the job and returns at once. A job must not own this object:
+    // it would end its own thread.
+    void Post(std::function<void()> job);
+    // Queues the job and waits until it has run or `limit` has passed; true
+    // when it has run. A job that is still queued or running at the limit
+    // runs to its end later all the same, so it must own what it uses. Run
+    // at once when called on the core thread itself.
+    bool RunWithin(std::function<void()> job, std::chrono::milliseconds limit);
+
+    bool IsCurrent() const { return std::this_thread::get_id() == id_; }
+
+    struct Queue;  // the jobs and the thread's state, shared with the thread
 
 private:
-    void Loop();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> jobs_;
-    bool stopping_ = false;
+    std::shared_ptr<Queue> queue_;  // shared with the thread, which may outlive this object
     std::thread thread_;
+    std::thread::id id_;
 };

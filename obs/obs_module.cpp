@@ -1,12 +1,11 @@
 // The OBS Studio module: starts the logic runtime at load, with the assembly
 // from the module's data folder, registers the source "morvik_thanks_image"
-// and stops the runtime at unload.
+// (obs/source_callbacks.h) and stops the runtime at unload.
 
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
-#include "obs/obs_gs.h"
 #include "obs/obs_host.h"
-#include "obs/thanks_source.h"
+#include "obs/source_callbacks.h"
 
 #include <obs-module.h>
 
@@ -18,68 +17,11 @@ OBS_MODULE_USE_DEFAULT_LOCALE("morvik-thanks", "en-US")
 
 namespace {
 
-// Shared with every source, which may outlive the module's unload.
+// Starting Mono reads its class library from disk: seconds at most, unless
+// something is badly wrong.
+constexpr std::chrono::seconds kStartLimit{60};
+
 std::shared_ptr<CoreThread> coreThread;
-
-ThanksSource* Of(void* data) { return static_cast<ThanksSource*>(data); }
-
-const char* GetName(void*) { return obs_module_text("MorvikThanks"); }
-
-void* Create(obs_data_t* settings, obs_source_t* source) {
-    auto thanks = std::make_unique<ThanksSource>(coreThread, settings, obs_source_get_name(source));
-    if (!thanks->HasImage())
-        blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", obs_source_get_name(source));
-    return thanks.release();
-}
-
-void Destroy(void* data) {
-    std::unique_ptr<ThanksSource>{Of(data)};
-    obs_enter_graphics();
-    ReleaseRetiredTextures();
-    obs_leave_graphics();
-}
-
-void Update(void* data, obs_data_t*) { Of(data)->Update(); }
-void VideoTick(void* data, float) { Of(data)->Tick(); }
-void Activate(void* data) { Of(data)->Activate(); }
-void Deactivate(void* data) { Of(data)->Deactivate(); }
-uint32_t GetWidth(void* data) { return Of(data)->Width(); }
-uint32_t GetHeight(void* data) { return Of(data)->Height(); }
-
-void VideoRender(void* data, gs_effect_t*) {
-    ReleaseRetiredTextures();
-    Of(data)->Render();
-}
-
-bool OnConfigure(obs_properties_t*, obs_property_t*, void* data) {
-    Of(data)->Configure();
-    return false;
-}
-
-obs_properties_t* GetProperties(void* data) {
-    obs_properties_t* properties = obs_properties_create();
-    obs_properties_add_button2(properties, "configure", obs_module_text("Configure"), OnConfigure, data);
-    return properties;
-}
-
-void RegisterThanksSource() {
-    obs_source_info info{};
-    info.id = "morvik_thanks_image";
-    info.type = OBS_SOURCE_TYPE_INPUT;
-    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
-    info.get_name = GetName;
-    info.create = Create;
-    info.destroy = Destroy;
-    info.update = Update;
-    info.video_tick = VideoTick;
-    info.video_render = VideoRender;
-    info.get_width = GetWidth;
-    info.get_height = GetHeight;
-    info.activate = Activate;
-    info.deactivate = Deactivate;
-    info.get_properties = GetProperties;
-    obs_register_source(&info);
-}
 
 std::string AssemblyPath() {
     const char* data = obs_get_module_data_path(obs_current_module());
@@ -96,19 +38,25 @@ bool obs_module_load(void) {
     coreThread = std::make_shared<CoreThread>();
     // The runtime is started on the core thread, which every later command
     // call runs on.
-    bool started = false;
+    auto started = std::make_shared<bool>(false);
     const std::string path = AssemblyPath();
-    coreThread->Run([&] { started = StartModuleRuntime(path); });
-    if (!started) {
+    if (!coreThread->RunWithin([started, path] { *started = StartModuleRuntime(path); }, kStartLimit)) {
+        blog(LOG_ERROR, "[morvik-thanks] the logic runtime did not start within %d s",
+             static_cast<int>(kStartLimit.count()));
         coreThread.reset();
         return false;
     }
-    RegisterThanksSource();
+    if (!*started) {
+        coreThread.reset();
+        return false;
+    }
+    RegisterThanksSource(coreThread);
     return true;
 }
 
 void obs_module_unload(void) {
     if (!coreThread) return;
-    coreThread->Run(StopModuleRuntime);
+    if (!coreThread->RunWithin(StopModuleRuntime, CoreThread::kStopLimit))
+        blog(LOG_WARNING, "[morvik-thanks] the logic assembly is busy: the module is unloaded without waiting for it");
     coreThread.reset();
 }

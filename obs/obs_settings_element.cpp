@@ -28,7 +28,23 @@ ObsDataElement::ObsDataElement(obs_data_t* data, std::string name) : data_(data)
     obs_data_addref(data_);
 }
 
-ObsDataElement::~ObsDataElement() { obs_data_release(data_); }
+ObsDataElement::~ObsDataElement() {
+    obs_data_release(changes_);
+    obs_data_release(data_);
+}
+
+void ObsDataElement::RecordChanges() {
+    if (!changes_) changes_ = obs_data_create();
+}
+
+obs_data_t* ObsDataElement::TakeChanges() {
+    if (!changes_) return nullptr;
+    ItemPtr first(obs_data_first(changes_));
+    if (!first) return nullptr;
+    obs_data_t* taken = changes_;
+    changes_ = obs_data_create();
+    return taken;
+}
 
 String ObsDataElement::GetName() const { return String(name_.c_str()); }
 
@@ -78,14 +94,23 @@ String ObsDataElement::GetString(CTSTR name, CTSTR defaultValue) const {
 
 // obs_data_set_* keep an existing key's place but change its type, as the
 // interface asks.
-void ObsDataElement::SetInt(CTSTR name, int value) { obs_data_set_int(data_, Key(name).c_str(), value); }
+void ObsDataElement::SetInt(CTSTR name, int value) {
+    const std::string key = Key(name);
+    obs_data_set_int(data_, key.c_str(), value);
+    if (changes_) obs_data_set_int(changes_, key.c_str(), value);
+}
 
 void ObsDataElement::SetFloat(CTSTR name, float value) {
-    obs_data_set_double(data_, Key(name).c_str(), FloatForStorage(value));
+    const std::string key = Key(name);
+    obs_data_set_double(data_, key.c_str(), FloatForStorage(value));
+    if (changes_) obs_data_set_double(changes_, key.c_str(), FloatForStorage(value));
 }
 
 void ObsDataElement::SetString(CTSTR name, CTSTR value) {
-    obs_data_set_string(data_, Key(name).c_str(), Utf16ToUtf8(value ? value : u"").c_str());
+    const std::string key = Key(name);
+    const std::string text = Utf16ToUtf8(value ? value : u"");
+    obs_data_set_string(data_, key.c_str(), text.c_str());
+    if (changes_) obs_data_set_string(changes_, key.c_str(), text.c_str());
 }
 
 ObsDataElement* ObsDataElement::Child(const std::string& key, obs_data_t* object) {

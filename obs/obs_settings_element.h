@@ -33,6 +33,13 @@ public:
 
     obs_data_t* Data() const { return data_; }
 
+    // From now on every value set through this view is also noted, for
+    // TakeChanges.
+    void RecordChanges();
+    // The values set through this view since the last call, as the user
+    // values of a new obs_data_t the caller releases; null when none were.
+    obs_data_t* TakeChanges();
+
 private:
     // The child view for the object now stored under `key`; a view handed out
     // before stays valid and is pointed at the new object.
@@ -40,5 +47,6 @@ private:
 
     obs_data_t* data_;
     std::string name_;
+    obs_data_t* changes_ = nullptr;  // while recording
     std::map<std::string, std::unique_ptr<ObsDataElement>> children_;
 };

@@ -1,98 +1,80 @@
 #include "obs/thanks_source.h"
 
+#include "host/graphics.h"
 #include "obs/core_thread.h"
-#include "obs/obs_settings_element.h"
-#include "platform/message_window.h"
+#include "obs/source_core.h"
+#include "obs/thanks_properties.h"
 #include "source/morvik_thanks_image.h"
-#include "source/scene_hooks.h"
 
-#include <mutex>
+#include <util/base.h>
+
 #include <utility>
 
 namespace {
 
-// Held by Render on the graphics thread and by every core job that changes
-// what Render reads (the texture, the base size). The form is not run under
-// it, so the source keeps rendering while the form is open.
-std::mutex drawLock;
+bool OnConfigure(obs_properties_t*, obs_property_t*, void* data) {
+    static_cast<ThanksSource*>(data)->Configure();
+    return false;
+}
 
 }  // namespace
 
-ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, const char* name)
-    : core_(std::move(core)) {
-    obs_data_t* root = obs_data_create();
-    obs_data_set_obj(root, "data", settings);
-    element_ = std::make_unique<ObsDataElement>(root, name ? name : "");
-    obs_data_release(root);
-    core_->Run([this] {
-        std::lock_guard lock(drawLock);
-        image_ = CreateThanksSource(element_->GetElement(u"data"));
-    });
+ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_weak_source_t* source,
+                           std::string name)
+    : core_(std::move(core)), state_(std::make_shared<SourceCore>(settings, source, name)), settings_(settings),
+      name_(std::move(name)) {
+    core_->Post([state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
 }
 
 ThanksSource::~ThanksSource() {
-    core_->Run([this] {
-        std::lock_guard lock(drawLock);
-        delete image_;
-        image_ = nullptr;
-    });
+    if (!core_->RunWithin([state = state_] { state->Destroy(); }, kDestroyLimit))
+        blog(LOG_WARNING,
+             "[morvik-thanks] the logic assembly is busy: the source \"%s\" is let go of when it returns",
+             name_.c_str());
 }
 
 void ThanksSource::Update() {
-    core_->Run([this] {
-        std::lock_guard lock(drawLock);
-        if (image_) image_->UpdateSettings();
-    });
-}
-
-bool ThanksSource::Configure() {
-    bool accepted = false;
-    core_->Run([this, &accepted] {
-        accepted = ConfigureTextSource(element_.get(), false);
-        if (!accepted) return;
-        // The form stored the base size, which "cx"/"cy" repeat: reloading
-        // the settings makes it the source's size.
-        std::lock_guard lock(drawLock);
-        if (image_) image_->UpdateSettings();
-    });
-    return accepted;
+    core_->Post([state = state_, snapshot = state_->Mirror().Take()] { state->Adopt(snapshot); });
 }
 
 void ThanksSource::Tick() {
-    if (tickQueued_.exchange(true)) return;
-    core_->Post([this] {
-        tickQueued_ = false;
-        PumpMessages();
-        std::lock_guard lock(drawLock);
-        if (image_) image_->Preprocess();
-    });
+    if (state_->tickQueued.exchange(true)) return;
+    core_->Post([state = state_] { state->Tick(); });
 }
 
 void ThanksSource::Activate() {
-    core_->Post([this] {
-        std::lock_guard lock(drawLock);
-        if (image_) image_->BeginScene();
-    });
+    core_->Post([state = state_] { state->BeginScene(); });
 }
 
 void ThanksSource::Deactivate() {
-    core_->Post([this] {
-        std::lock_guard lock(drawLock);
-        if (image_) image_->EndScene();
-    });
+    core_->Post([state = state_] { state->EndScene(); });
+}
+
+void ThanksSource::Configure() {
+    if (state_->formOpen.exchange(true)) {
+        blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" is already open", name_.c_str());
+        return;
+    }
+    core_->Post([state = state_] { state->Configure(); });
 }
 
 void ThanksSource::Render() {
-    std::lock_guard lock(drawLock);
-    if (image_) image_->Render(Vect2{0.0f, 0.0f}, image_->GetSize());
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+    if (ImageSource* image = state_->ImageForDrawing()) image->Render(Vect2{0.0f, 0.0f}, image->GetSize());
 }
 
 uint32_t ThanksSource::Width() {
-    std::lock_guard lock(drawLock);
-    return image_ ? static_cast<uint32_t>(image_->GetSize().x) : 0;
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+    const ImageSource* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->GetSize().x) : 0;
 }
 
 uint32_t ThanksSource::Height() {
-    std::lock_guard lock(drawLock);
-    return image_ ? static_cast<uint32_t>(image_->GetSize().y) : 0;
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+    const ImageSource* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->GetSize().y) : 0;
 }
+
+obs_properties_t* ThanksSource::Properties() { return GetThanksProperties(settings_, OnConfigure, this); }
+
+void ThanksSource::Save(obs_data_t* settings) { state_->Mirror().Save(settings); }

@@ -1,55 +1,63 @@
-// One thanks source inside OBS Studio, on the core's side: holds the
-// plug-in's own MorvikThanksImage and runs every call into it on the core
-// thread (obs/core_thread.h). OBS's callbacks (obs/obs_module.cpp) call these
-// from whichever thread OBS uses.
+// One thanks source inside OBS Studio, as OBS's callbacks
+// (obs/source_callbacks.cpp) see it. OBS calls it from its UI, graphics and
+// destruction threads; everything that reaches the plug-in's core is queued
+// as a job on the core thread (obs/core_thread.h, obs/source_core.h), so no
+// OBS thread waits for the logic assembly: only the destruction waits, and
+// only a bounded time. Drawing runs on the graphics thread under the host's
+// drawing lock, which the core takes only to hand over finished pixels and
+// sizes.
 #pragma once
 
-#include <obs-data.h>
+#include <obs-properties.h>
 
-#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class CoreThread;
-class ImageSource;
-class ObsDataElement;
+class SourceCore;
+struct obs_weak_source;
+typedef struct obs_weak_source obs_weak_source_t;
 
 class ThanksSource {
 public:
-    // `settings` are the source's own, kept by reference: what the plug-in
-    // writes into them is OBS's settings, saved with the scene collection.
     // The source shares the core thread: libobs may destroy a source after
     // the module's unload (its destruction queue runs late in shut-down), and
     // the thread must still be there to run that destruction.
-    ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, const char* name);
+    // `settings` are the source's own in OBS; `source` a weak reference to
+    // the source, taken over; `name` its name, for log lines.
+    ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_weak_source_t* source, std::string name);
+    // Waits at most kDestroyLimit for the core to let go of the source; a
+    // core busy longer (a form, a slow command) finishes it afterwards.
     ~ThanksSource();
     ThanksSource(const ThanksSource&) = delete;
     ThanksSource& operator=(const ThanksSource&) = delete;
 
-    bool HasImage() const { return image_ != nullptr; }
+    static constexpr std::chrono::seconds kDestroyLimit{2};
 
-    // Waited for: UpdateSettings and the form (the latter returns whether
-    // the form was accepted).
+    // Each queues its work and returns at once.
     void Update();
-    bool Configure();
-    // Queued, never waited for, so that the graphics thread is never held up
-    // by the core thread (which may be busy with the form): pump the message
-    // windows then Preprocess (at most one queued at a time), BeginScene,
-    // EndScene.
     void Tick();
     void Activate();
     void Deactivate();
+    // The properties button, on OBS's UI thread: the form runs on the core
+    // thread while OBS goes on; a press while it is open is only logged.
+    void Configure();
 
-    // On the graphics thread, the graphics context held.
+    // Graphics thread.
     void Render();
     uint32_t Width();
     uint32_t Height();
 
+    obs_properties_t* Properties();
+    // OBS saves the source: its settings get the core's bookkeeping
+    // (obs/settings_mirror.h).
+    void Save(obs_data_t* settings);
+
 private:
     std::shared_ptr<CoreThread> core_;
-    // The source's element as the configure callback expects it: "cx"/"cy"
-    // beside the settings, which are OBS's own obs_data_t as "data".
-    std::unique_ptr<ObsDataElement> element_;
-    ImageSource* image_ = nullptr;
-    std::atomic<bool> tickQueued_{false};
+    std::shared_ptr<SourceCore> state_;
+    obs_data_t* settings_;  // OBS's, which outlive this object
+    std::string name_;
 };

@@ -25,6 +25,8 @@ struct PangoFontDescriptionFree { void operator()(PangoFontDescription* d) const
 struct PangoAttrListUnref { void operator()(PangoAttrList* l) const { pango_attr_list_unref(l); } };
 struct PangoLayoutIterFree { void operator()(PangoLayoutIter* i) const { pango_layout_iter_free(i); } };
 struct FcPatternRelease { void operator()(FcPattern* p) const { ::FcPatternDestroy(p); } };
+struct FcObjectSetRelease { void operator()(FcObjectSet* s) const { ::FcObjectSetDestroy(s); } };
+struct FcFontSetRelease { void operator()(FcFontSet* s) const { ::FcFontSetDestroy(s); } };
 struct HbBlobDestroy { void operator()(hb_blob_t* b) const { hb_blob_destroy(b); } };
 struct HbFaceDestroy { void operator()(hb_face_t* f) const { hb_face_destroy(f); } };
 struct HbFontDestroy { void operator()(hb_font_t* f) const { hb_font_destroy(f); } };
@@ -43,6 +45,8 @@ using PangoFontDescriptionPtr = std::unique_ptr<PangoFontDescription, render_det
 using PangoAttrListPtr = std::unique_ptr<PangoAttrList, render_detail::PangoAttrListUnref>;
 using PangoLayoutIterPtr = std::unique_ptr<PangoLayoutIter, render_detail::PangoLayoutIterFree>;
 using FcPatternPtr = std::unique_ptr<FcPattern, render_detail::FcPatternRelease>;
+using FcObjectSetPtr = std::unique_ptr<FcObjectSet, render_detail::FcObjectSetRelease>;
+using FcFontSetPtr = std::unique_ptr<FcFontSet, render_detail::FcFontSetRelease>;
 using HbBlobPtr = std::unique_ptr<hb_blob_t, render_detail::HbBlobDestroy>;
 using HbFacePtr = std::unique_ptr<hb_face_t, render_detail::HbFaceDestroy>;
 using HbFontPtr = std::unique_ptr<hb_font_t, render_detail::HbFontDestroy>;

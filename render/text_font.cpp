@@ -141,3 +141,20 @@ std::optional<TextFont> CreateTextFont(const String& faceName, int32_t fontSize,
     }
     return FindTextFace(String(u"Arial"), fontSize, bold, italic);
 }
+
+std::vector<std::string> InstalledFontFamilies() {
+    FcPatternPtr all(FcPatternCreate());
+    FcObjectSetPtr family(FcObjectSetBuild(FC_FAMILY, nullptr));
+    FcFontSetPtr fonts(FcFontList(nullptr, all.get(), family.get()));
+    std::vector<std::string> families;
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcChar8* name = nullptr;
+        // A face names its family in several languages; the first is the one
+        // fontconfig lists it under.
+        if (FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &name) == FcResultMatch)
+            families.emplace_back(reinterpret_cast<const char*>(name));
+    }
+    std::sort(families.begin(), families.end());
+    families.erase(std::unique(families.begin(), families.end()), families.end());
+    return families;
+}

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The font of one drawing or measurement. The font size is the character cell
 // height (Windows ascent + descent of the face), so the em is derived from the
@@ -49,3 +50,7 @@ std::optional<TextFont> FindTextFace(const String& faceName, int32_t fontSize, b
 // The rasteriser's font: the face name, or "Arial" when the name is empty or
 // not found. None only when even "Arial" cannot be found.
 std::optional<TextFont> CreateTextFont(const String& faceName, int32_t fontSize, bool bold, bool italic);
+
+// The family names of the installed faces, as fontconfig lists them, sorted
+// and each once: the names FindTextFace finds.
+std::vector<std::string> InstalledFontFamilies();

@@ -12,11 +12,33 @@ _XDisplay* XOpenDisplay(const char* name);
 int XCloseDisplay(_XDisplay* display);
 }
 
+#include <deque>
+#include <mutex>
+#include <utility>
+
 namespace {
 
 _XDisplay* display = nullptr;
 
+std::mutex uiTasksMutex;
+std::deque<std::pair<obs_task_t, void*>> uiTasks;
+
+void QueueUiTask(obs_task_t task, void* param, bool /*wait*/) {
+    std::lock_guard lock(uiTasksMutex);
+    uiTasks.emplace_back(task, param);
+}
+
 }  // namespace
+
+size_t RunUiTasks() {
+    std::deque<std::pair<obs_task_t, void*>> tasks;
+    {
+        std::lock_guard lock(uiTasksMutex);
+        tasks.swap(uiTasks);
+    }
+    for (auto& [task, param] : tasks) task(param);
+    return tasks.size();
+}
 
 std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string& moduleDir) {
     display = XOpenDisplay(nullptr);
@@ -24,6 +46,7 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
     obs_set_nix_platform_display(display);
     if (!obs_startup("en-US", nullptr, nullptr)) return "obs_startup failed";
+    obs_set_ui_task_handler(QueueUiTask);
     obs_video_info video{};
     video.graphics_module = "libobs-opengl";
     video.fps_num = 30;
@@ -47,7 +70,9 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
 }
 
 void StopHeadlessObs() {
+    RunUiTasks();
     obs_shutdown();
+    RunUiTasks();
     if (display) XCloseDisplay(display);
     display = nullptr;
 }

@@ -5,9 +5,16 @@
 // frame-time benchmark; libobs can be started once in a process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-// Empty on success, else what failed.
+// Empty on success, else what failed. The calling thread becomes OBS's UI
+// thread, as the frontend's main thread is: libobs hands UI tasks
+// (OBS_TASK_UI) to a handler that keeps them for RunUiTasks.
 std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string& moduleDir);
+// Runs the UI tasks queued so far, on the calling thread (the UI thread);
+// the number run.
+size_t RunUiTasks();
+// Runs the UI tasks still queued, then shuts libobs down.
 void StopHeadlessObs();

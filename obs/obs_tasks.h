@@ -1,0 +1,17 @@
+// The libobs calls the core's side of a source needs, behind plain functions:
+// the core's files include the host's headers, whose graphics header clashes
+// with libobs's (both name a GS_BGRA), so they cannot include obs.h.
+#pragma once
+
+struct obs_weak_source;
+typedef struct obs_weak_source obs_weak_source_t;
+
+// Runs `task(param)` later on OBS's UI thread (OBS_TASK_UI), without waiting.
+void QueueUiTask(void (*task)(void* param), void* param);
+
+// Later, on OBS's UI thread: the properties view of the source, if it is
+// still there, is built again, so that it shows its settings as they are
+// then. Takes a weak reference of its own.
+void RefreshPropertiesLater(obs_weak_source_t* source);
+
+void ReleaseWeakSource(obs_weak_source_t* source);

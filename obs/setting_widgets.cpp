@@ -1,0 +1,93 @@
+#include "obs/setting_widgets.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+enum class WidgetKind { Color, Flag };
+
+struct WidgetKey {
+    const char* designKey;
+    const char* widgetKey;
+    WidgetKind kind;
+};
+
+constexpr WidgetKey kWidgetKeys[] = {
+    {"color", "widget.color", WidgetKind::Color},
+    {"outlineColor", "widget.outlineColor", WidgetKind::Color},
+    {"backgroundColor", "widget.backgroundColor", WidgetKind::Color},
+    {"bold", "widget.bold", WidgetKind::Flag},
+    {"italic", "widget.italic", WidgetKind::Flag},
+    {"underline", "widget.underline", WidgetKind::Flag},
+    {"outline", "widget.outline", WidgetKind::Flag},
+    {"RandomColor", "widget.RandomColor", WidgetKind::Flag},
+    {"is_no_thanks", "widget.is_no_thanks", WidgetKind::Flag},
+};
+
+const WidgetKey* ByWidgetKey(const char* widgetKey) {
+    for (const WidgetKey& entry : kWidgetKeys)
+        if (widgetKey && std::strcmp(entry.widgetKey, widgetKey) == 0) return &entry;
+    return nullptr;
+}
+
+// "outline" and "is_no_thanks" are on only at exactly 1 (as the drawing and
+// the logic assembly read them); the other flags at any non-zero value.
+bool FlagIsOn(const WidgetKey& entry, int64_t value) {
+    const bool exact = std::strcmp(entry.designKey, "outline") == 0 || std::strcmp(entry.designKey, "is_no_thanks") == 0;
+    return exact ? value == 1 : value != 0;
+}
+
+}  // namespace
+
+int64_t WidgetColorOf(int32_t argb) {
+    const uint32_t value = static_cast<uint32_t>(argb);
+    const uint32_t red = (value >> 16) & 0xFF, green = (value >> 8) & 0xFF, blue = value & 0xFF;
+    return static_cast<int64_t>(0xFF000000u | blue << 16 | green << 8 | red);
+}
+
+int32_t DesignColorOf(int64_t abgr) {
+    const uint32_t value = static_cast<uint32_t>(abgr);
+    const uint32_t red = value & 0xFF, green = (value >> 8) & 0xFF, blue = (value >> 16) & 0xFF;
+    return static_cast<int32_t>(0xFF000000u | red << 16 | green << 8 | blue);
+}
+
+std::string WidgetKeyOf(const char* designKey) {
+    for (const WidgetKey& entry : kWidgetKeys)
+        if (std::strcmp(entry.designKey, designKey) == 0) return entry.widgetKey;
+    return "";
+}
+
+void SetWidgetDefaults(obs_data_t* settings) {
+    for (const WidgetKey& entry : kWidgetKeys) {
+        const int64_t value = obs_data_get_default_int(settings, entry.designKey);
+        if (entry.kind == WidgetKind::Color)
+            obs_data_set_default_int(settings, entry.widgetKey, WidgetColorOf(static_cast<int32_t>(value)));
+        else
+            obs_data_set_default_bool(settings, entry.widgetKey, FlagIsOn(entry, value));
+    }
+}
+
+void ShowDesignValuesInWidgets(obs_data_t* settings) {
+    for (const WidgetKey& entry : kWidgetKeys) {
+        if (!obs_data_has_user_value(settings, entry.designKey)) {
+            obs_data_unset_user_value(settings, entry.widgetKey);
+            continue;
+        }
+        const int64_t value = obs_data_get_int(settings, entry.designKey);
+        if (entry.kind == WidgetKind::Color)
+            obs_data_set_int(settings, entry.widgetKey, WidgetColorOf(static_cast<int32_t>(value)));
+        else
+            obs_data_set_bool(settings, entry.widgetKey, FlagIsOn(entry, value));
+    }
+}
+
+bool ApplyWidgetValue(obs_data_t* settings, const char* widgetKey) {
+    const WidgetKey* entry = ByWidgetKey(widgetKey);
+    if (!entry) return false;
+    if (entry->kind == WidgetKind::Color)
+        obs_data_set_int(settings, entry->designKey, DesignColorOf(obs_data_get_int(settings, entry->widgetKey)));
+    else
+        obs_data_set_int(settings, entry->designKey, obs_data_get_bool(settings, entry->widgetKey) ? 1 : 0);
+    return true;
+}

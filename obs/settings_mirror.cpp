@@ -1,0 +1,107 @@
+#include "obs/settings_mirror.h"
+
+#include "obs/obs_settings_element.h"
+#include "obs/obs_tasks.h"
+#include "obs/setting_widgets.h"
+
+#include <algorithm>
+#include <mutex>
+
+struct SettingsMirror::Shared {
+    explicit Shared(obs_data_t* settings) : obsSettings(settings) { obs_data_addref(settings); }
+    ~Shared() { obs_data_release(obsSettings); }
+
+    // Taken by this mirror's own readers and writers of OBS's settings, so
+    // that a copy and its write-back number agree.
+    std::mutex mutex;
+    obs_data_t* obsSettings;
+    uint64_t written = 0;
+    ObsDataRef bookkeeping{obs_data_create()};  // for Save
+};
+
+namespace {
+
+constexpr const char* kBookkeepingKeys[] = {"innerId", "baseSizeCX", "baseSizeCY", "usingASCII"};
+
+// Moves the bookkeeping keys of `changes` into `into`.
+void MoveBookkeeping(obs_data_t* changes, obs_data_t* into) {
+    for (const char* key : kBookkeepingKeys) {
+        obs_data_item_t* item = obs_data_item_byname(changes, key);
+        if (!item) continue;
+        if (obs_data_item_gettype(item) == OBS_DATA_STRING)
+            obs_data_set_string(into, key, obs_data_item_get_string(item));
+        else if (obs_data_item_numtype(item) == OBS_DATA_NUM_INT)
+            obs_data_set_int(into, key, obs_data_item_get_int(item));
+        else
+            obs_data_set_double(into, key, obs_data_item_get_double(item));
+        obs_data_item_release(&item);
+        obs_data_erase(changes, key);
+    }
+}
+
+bool IsEmpty(obs_data_t* data) {
+    obs_data_item_t* first = obs_data_first(data);
+    const bool empty = first == nullptr;
+    obs_data_item_release(&first);
+    return empty;
+}
+
+}  // namespace
+
+struct SettingsMirror::WriteBack {
+    std::shared_ptr<Shared> shared;
+    ObsDataRef changes;
+    uint64_t generation;
+};
+
+SettingsMirror::SettingsMirror(obs_data_t* obsSettings, SetDefaults setDefaults)
+    : shared_(std::make_shared<Shared>(obsSettings)), setDefaults_(setDefaults), bookkeeping_(obs_data_create()) {}
+
+SettingsMirror::Snapshot SettingsMirror::Take() const {
+    Snapshot snapshot{ObsDataRef(obs_data_create()), 0};
+    setDefaults_(snapshot.data.get());
+    std::lock_guard lock(shared_->mutex);
+    obs_data_apply(snapshot.data.get(), shared_->obsSettings);
+    snapshot.written = shared_->written;
+    return snapshot;
+}
+
+void SettingsMirror::Adopt(Snapshot snapshot, ObsDataElement& root) {
+    std::erase_if(pending_, [&](const auto& write) { return write.first <= snapshot.written; });
+    for (const auto& [generation, changes] : pending_) obs_data_apply(snapshot.data.get(), changes.get());
+    obs_data_apply(snapshot.data.get(), bookkeeping_.get());
+    obs_data_set_obj(root.Data(), "data", snapshot.data.get());
+    root.GetElement(u"data");
+}
+
+void SettingsMirror::SendWrites(ObsDataElement& view) {
+    ObsDataRef changes(view.TakeChanges());
+    if (!changes) return;
+    ObsDataRef bookkeeping(obs_data_create());
+    MoveBookkeeping(changes.get(), bookkeeping.get());
+    if (!IsEmpty(bookkeeping.get())) {
+        obs_data_apply(bookkeeping_.get(), bookkeeping.get());
+        std::lock_guard lock(shared_->mutex);
+        obs_data_apply(shared_->bookkeeping.get(), bookkeeping.get());
+    }
+    if (IsEmpty(changes.get())) return;
+    const uint64_t generation = ++sent_;
+    pending_.emplace_back(generation, changes);
+    auto* task = new WriteBack{shared_, changes, generation};
+    QueueUiTask(&SettingsMirror::ApplyWriteBack, task);
+}
+
+void SettingsMirror::ApplyWriteBack(void* param) {
+    const std::unique_ptr<WriteBack> task(static_cast<WriteBack*>(param));
+    Shared& shared = *task->shared;
+    std::lock_guard lock(shared.mutex);
+    obs_data_apply(shared.obsSettings, task->changes.get());
+    // A colour or flag the core wrote shows in its widget too.
+    ShowDesignValuesInWidgets(shared.obsSettings);
+    shared.written = std::max(shared.written, task->generation);
+}
+
+void SettingsMirror::Save(obs_data_t* obsSettings) {
+    std::lock_guard lock(shared_->mutex);
+    obs_data_apply(obsSettings, shared_->bookkeeping.get());
+}

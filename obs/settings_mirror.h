@@ -1,0 +1,97 @@
+// The core's own copy of a source's settings, and the way between it and
+// OBS's. libobs's obs_data_t has no lock, and OBS's UI thread clears,
+// applies and saves a source's settings when it likes (Properties, Cancel,
+// saving the scene collection). So the core never touches OBS's settings: it
+// works on a copy, OBS's changes reach it as a fresh copy through the
+// source's update, and what the core writes goes back to OBS's settings as a
+// task on OBS's UI thread.
+//
+// Each write-back is numbered, and a copy records the number of the last one
+// OBS's settings held when it was taken: the core's writes that had not
+// reached OBS yet are laid over the copy again, so neither side's change is
+// lost when the two cross.
+//
+// The core's own bookkeeping ("innerId", the measured "baseSizeCX" and
+// "baseSizeCY", and the channel's text mode "usingASCII") is no setting a
+// user makes: it goes into OBS's settings only
+// when OBS saves the source, so that a source being shown does not change the
+// settings under an open Properties window (whose Cancel would then ask about
+// changes nobody made), and OBS's values never replace the core's (a Cancel
+// reverting "innerId" would cut the source off its live channel).
+#pragma once
+
+#include <obs-data.h>
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class ObsDataElement;
+
+// A reference of its own to an obs_data_t; copies add references.
+class ObsDataRef {
+public:
+    ObsDataRef() = default;
+    // Takes over a reference the caller holds.
+    explicit ObsDataRef(obs_data_t* owned) : data_(owned) {}
+    ObsDataRef(const ObsDataRef& other) : data_(other.data_) { obs_data_addref(data_); }
+    ObsDataRef(ObsDataRef&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
+    ObsDataRef& operator=(ObsDataRef other) noexcept {
+        std::swap(data_, other.data_);
+        return *this;
+    }
+    ~ObsDataRef() { obs_data_release(data_); }
+
+    obs_data_t* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+private:
+    obs_data_t* data_ = nullptr;
+};
+
+class SettingsMirror {
+public:
+    using SetDefaults = void (*)(obs_data_t*);
+
+    // `obsSettings` are the source's settings in OBS (a reference is kept);
+    // `setDefaults` gives every copy the source type's defaults.
+    SettingsMirror(obs_data_t* obsSettings, SetDefaults setDefaults);
+    SettingsMirror(const SettingsMirror&) = delete;
+    SettingsMirror& operator=(const SettingsMirror&) = delete;
+
+    struct Snapshot {
+        ObsDataRef data;          // defaults and OBS's user values
+        uint64_t written = 0;     // the last write-back OBS's settings held
+    };
+
+    // On the thread OBS calls create or update on: a copy of OBS's settings
+    // as they are now.
+    Snapshot Take() const;
+
+    // On the core thread: the snapshot, with the core's writes that OBS had
+    // not got when it was taken, becomes the object that `root` holds as
+    // "data" (the view `root` gives for "data" follows).
+    void Adopt(Snapshot snapshot, ObsDataElement& root);
+
+    // On the core thread: what was set through `view` since the last call
+    // goes to OBS's settings on OBS's UI thread, the bookkeeping at the next
+    // Save.
+    void SendWrites(ObsDataElement& view);
+
+    // On the thread OBS saves the source on (its save callback): the core's
+    // latest bookkeeping into `obsSettings`.
+    void Save(obs_data_t* obsSettings);
+
+private:
+    struct Shared;
+    struct WriteBack;
+    static void ApplyWriteBack(void* task);
+
+    std::shared_ptr<Shared> shared_;  // with the write-backs queued for the UI thread
+    SetDefaults setDefaults_;
+    // Core thread only.
+    ObsDataRef bookkeeping_;  // every bookkeeping value the core wrote, the latest of each
+    uint64_t sent_ = 0;
+    std::vector<std::pair<uint64_t, ObsDataRef>> pending_;  // sent, not yet known to be in OBS's settings
+};

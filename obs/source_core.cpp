@@ -1,0 +1,109 @@
+#include "obs/source_core.h"
+
+#include "bridge/runtime_host.h"
+#include "bridge/settings_message.h"
+#include "host/graphics.h"
+#include "obs/obs_settings_element.h"
+#include "obs/obs_tasks.h"
+#include "obs/thanks_properties.h"
+#include "platform/message_window.h"
+#include "render/base_size.h"
+#include "shell/process_state.h"
+#include "source/morvik_thanks_image.h"
+#include "source/scene_hooks.h"
+
+#include <util/base.h>
+
+#include <tuple>
+
+namespace {
+
+// The settings the base size is measured from.
+auto FontOf(const XElement* settings) {
+    return std::make_tuple(settings->GetString(u"font", u"Arial"), settings->GetInt(u"fontSize", 48),
+                           settings->GetInt(u"bold", 0) != 0, settings->GetInt(u"italic", 0) != 0);
+}
+
+}  // namespace
+
+SourceCore::SourceCore(obs_data_t* settings, obs_weak_source_t* source, std::string name)
+    : mirror_(settings, GetThanksDefaults), weakSource_(source) {
+    obs_data_t* root = obs_data_create();
+    root_ = std::make_unique<ObsDataElement>(root, std::move(name));
+    obs_data_release(root);
+}
+
+SourceCore::~SourceCore() { ReleaseWeakSource(weakSource_); }
+
+void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
+    mirror_.Adopt(std::move(snapshot), *root_);
+    settings_ = static_cast<ObsDataElement*>(root_->GetElement(u"data"));
+    settings_->RecordChanges();
+    ImageSource* image = CreateThanksSource(settings_);
+    if (!image) {
+        blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", root_->GetName().ToUtf8().c_str());
+        return;
+    }
+    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+    image_ = image;
+}
+
+void SourceCore::Destroy() {
+    ImageSource* image = image_;
+    {
+        const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+        image_ = nullptr;
+    }
+    delete image;
+}
+
+void SourceCore::Adopt(SettingsMirror::Snapshot snapshot) {
+    if (!image_) return;
+    const auto fontBefore = FontOf(settings_);
+    mirror_.Adopt(std::move(snapshot), *root_);
+    if (FontOf(settings_) != fontBefore) MeasureBaseSize(settings_, defaultHintText);
+    image_->UpdateSettings();
+    redrawPending = true;
+
+    XElement* settings = settings_;
+    const WindowHandle window = channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"), settings);
+    if (window && RuntimeHostPresent()) {
+        const String message = ComposeSettingsMessage(settings_, window);
+        if (!(message == lastSettingsMessage_)) {
+            BuildSettingsMessage(settings_, window);
+            lastSettingsMessage_ = message;
+        }
+    }
+    SendWrites();
+}
+
+void SourceCore::Tick() {
+    tickQueued = false;
+    PumpMessages();
+    if (image_) image_->Preprocess();
+    SendWrites();
+}
+
+void SourceCore::BeginScene() {
+    if (!image_) return;
+    image_->BeginScene();
+    // The base size scene begin measured is the source's size from now on,
+    // as it would be at the settings' next load.
+    image_->UpdateSettings();
+    SendWrites();
+}
+
+void SourceCore::EndScene() {
+    if (image_) image_->EndScene();
+}
+
+void SourceCore::Configure() {
+    if (image_ && ConfigureTextSource(root_.get(), false)) image_->UpdateSettings();
+    formOpen = false;
+    SendWrites();
+    RefreshPropertiesLater(weakSource_);
+}
+
+void SourceCore::SendWrites() {
+    if (settings_) mirror_.SendWrites(*settings_);
+}

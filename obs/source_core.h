@@ -1,0 +1,72 @@
+// The core thread's side of one thanks source in OBS Studio: the plug-in's
+// own MorvikThanksImage, its settings (the core's copy, obs/settings_mirror.h)
+// and the source's element as the configure callback expects it. Every
+// method runs on the core thread (obs/core_thread.h) unless it says
+// otherwise; obs/thanks_source.h queues them there.
+#pragma once
+
+#include "host/host_string.h"
+#include "obs/settings_mirror.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+class ImageSource;
+class ObsDataElement;
+struct obs_weak_source;
+typedef struct obs_weak_source obs_weak_source_t;
+
+class SourceCore {
+public:
+    // Any thread. `settings` are the source's own in OBS; `source` is a weak
+    // reference to the source, which this object takes over (for refreshing
+    // its properties).
+    SourceCore(obs_data_t* settings, obs_weak_source_t* source, std::string name);
+    ~SourceCore();
+    SourceCore(const SourceCore&) = delete;
+    SourceCore& operator=(const SourceCore&) = delete;
+
+    SettingsMirror& Mirror() { return mirror_; }
+
+    // The image made from the settings OBS had at create.
+    void Create(SettingsMirror::Snapshot snapshot);
+    void Destroy();
+    // OBS's settings changed: the style is loaded again and drawn on the next
+    // frame; a changed face, size, bold or italic measures the base size
+    // again, so the source's size follows the font; and a source with a
+    // channel sends the logic assembly the new settings ("ASCII" first while
+    // "usingASCII" is 1), unless they are the ones it sent last.
+    void Adopt(SettingsMirror::Snapshot snapshot);
+    // Pumps the core thread's message windows, then runs the per-frame
+    // update.
+    void Tick();
+    // Scene begin (the measured base size becomes the source's size at once)
+    // and scene end.
+    void BeginScene();
+    void EndScene();
+    // Runs the logic assembly's form; on acceptance the source takes the size
+    // measured for the new font. Then OBS's properties view of the source is
+    // refreshed, on OBS's UI thread.
+    void Configure();
+
+    // Graphics thread, with the host's drawing lock held: the image to draw
+    // (null before Create and after Destroy).
+    ImageSource* ImageForDrawing() const { return image_; }
+
+    // Set by the OBS side, reset here: at most one tick queued, and at most
+    // one form open, at a time.
+    std::atomic<bool> tickQueued{false};
+    std::atomic<bool> formOpen{false};
+
+private:
+    // What the core wrote into the settings goes back to OBS's.
+    void SendWrites();
+
+    std::unique_ptr<ObsDataElement> root_;  // the source's element: "data" and, on acceptance, "cx"/"cy"
+    ObsDataElement* settings_ = nullptr;    // root_'s "data", the core's copy of the settings
+    ImageSource* image_ = nullptr;          // changed under the host's drawing lock
+    SettingsMirror mirror_;
+    obs_weak_source_t* weakSource_;
+    String lastSettingsMessage_;
+};

@@ -1,0 +1,109 @@
+// The logic assembly's form behind the "Settings…" button, and settings that
+// change under a running source, against OBS's threads: the button returns
+// at once, OBS keeps drawing while the form is open, and no thread sees the
+// other's half-made settings.
+
+#include "tests/obs/obs_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace obs_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+size_t CountLines(const std::string& prefix) {
+    const auto journal = Journal();
+    return std::count_if(journal.begin(), journal.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+// Frames output over `span`, while the UI tasks run as OBS's main loop runs them.
+uint64_t FramesDuring(FrameGrabber& grabber, std::chrono::milliseconds span) {
+    const uint64_t before = grabber.Count();
+    WaitFor([] { return false; }, span);
+    return grabber.Count() - before;
+}
+
+TEST(ObsForm, TheButtonReturnsAtOnceAndOBSGoesOnWhileTheFormIsOpen) {
+    TestSource source("form", R"({"font": "WenQuanYi Micro Hei", "fontSize": 60, "color": -16711936, "outline": 0})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 60; }));
+    const std::string id = source.InnerId();
+
+    const std::string form = OutputPath("obs_form_slow.txt");
+    WriteFile(form, "sleep 3\nint fontSize 40\nresult 0\n");
+    setenv("TAVREL_FORM", form.c_str(), 1);
+    const auto pressed = Clock::now();
+    PressConfigure(source.get());
+    const auto returnedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pressed);
+    RecordProperty("button_returned_ms", std::to_string(returnedAfter.count()));
+    // Well before the form closes.
+    EXPECT_LT(returnedAfter.count(), 1000);
+
+    // A second press while the form is open does nothing.
+    ASSERT_TRUE(WaitFor([&] { return CountLines("ShowForm:" + id) == 1; }));
+    PressConfigure(source.get());
+    // OBS's settings change meanwhile (as obs-websocket's SetInputSettings
+    // does): the update waits for the form on the core thread, OBS's
+    // graphics thread does not.
+    obs_data_t* colour = obs_data_create();
+    obs_data_set_int(colour, "textOpacity", 90);
+    obs_source_update(source.get(), colour);
+    obs_data_release(colour);
+    const uint64_t frames = FramesDuring(grabber, std::chrono::milliseconds(2000));
+    RecordProperty("frames_in_2_s_with_the_form_open", std::to_string(frames));
+    EXPECT_GT(frames, 30u);
+
+    // Accepted: the size measured for the form's font lands afterwards.
+    EXPECT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40; }));
+    EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
+    EXPECT_EQ(obs_data_get_int(source.settings(), "textOpacity"), 90);
+    EXPECT_EQ(CountLines("ShowForm:" + id), 1u);
+    unsetenv("TAVREL_FORM");
+
+    // Cancelled: what the form pushed is kept, as under any host, but the
+    // size is not measured again.
+    WriteFile(form, "int fontSize 100\nresult 1\n");
+    setenv("TAVREL_FORM", form.c_str(), 1);
+    PressConfigure(source.get());
+    EXPECT_TRUE(WaitFor([&] { return obs_data_get_int(source.settings(), "fontSize") == 100; }));
+    EXPECT_EQ(obs_source_get_height(source.get()), 40u);
+    unsetenv("TAVREL_FORM");
+    source.Hide();
+}
+
+// OBS's properties view clears and re-applies a source's settings (Cancel,
+// Defaults) on its UI thread while the source runs and its core writes: the
+// two never touch one obs_data_t at once (the ThreadSanitizer run checks),
+// and the source keeps its channel through every revert.
+TEST(ObsForm, PropertiesStyleClearAndApplyLoopsAgainstARunningSourceAreSafe) {
+    TestSource source("reverted", R"({"room_name": "demo-loop", "fontSize": 30})");
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return JournalHas("start:" + source.InnerId()); }));
+    const std::string id = source.InnerId();
+    obs_data_t* old = obs_data_create();
+    obs_data_set_string(old, "room_name", "demo-loop");
+    obs_data_set_int(old, "fontSize", 30);
+    for (int i = 0; i < 200; ++i) {
+        obs_data_clear(source.settings());
+        obs_data_apply(source.settings(), old);
+        obs_data_set_int(source.settings(), "fontSize", 30 + i % 3);
+        obs_source_update(source.get(), nullptr);
+        obs_source_save(source.get());
+        RunUiTasks();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    obs_data_release(old);
+    EXPECT_EQ(source.InnerId(), id);
+    EXPECT_EQ(CountLines("init:" + id), 1u);
+    source.Hide();
+}
+
+}  // namespace
+}  // namespace obs_test

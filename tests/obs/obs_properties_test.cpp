@@ -1,0 +1,239 @@
+// The source's Properties window and its settings in OBS: the defaults a new
+// source holds, the groups and widgets and their texts, the widgets' own
+// layouts converted to the plug-in's keys and back, and every change drawn
+// and told to the logic assembly at once.
+
+#include "tests/obs/obs_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace obs_test {
+namespace {
+
+// The "Set:" line the assembly received for window `id`, or "".
+std::string LastSettingsLine(const std::string& id) {
+    std::string found;
+    for (const std::string& line : Journal())
+        if (line.rfind("Set:" + id + "{|}", 0) == 0) found = line;
+    return found;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        const size_t end = line.find("{|}", start);
+        fields.push_back(line.substr(start, end - start));
+        if (end == std::string::npos) return fields;
+        start = end + 3;
+    }
+}
+
+TEST(ObsProperties, ANewSourceHoldsEveryKeyAndTellsTheAssemblyExactlyWhatItDraws) {
+    TestSource source("defaults", "{}");
+    for (const char* key : {"font", "color", "fontSize", "textOpacity", "backgroundColor", "backgroundOpacity",
+                            "RandomColor", "RandomModeType", "bold", "italic", "underline", "outline", "outlineOpacity",
+                            "outlineColor", "outlineSize", "room_name", "thanks_string", "no_thanks_string",
+                            "show_second", "show_size", "is_no_thanks", "is_use_toolbox", "is_save_record",
+                            "save_folder", "gift_limit_mode", "delay_show_second", "is_use_thanks", "is_use_answer",
+                            "answer_lines", "answer_second", "usingASCII"})
+        EXPECT_TRUE(obs_data_has_default_value(source.settings(), key)) << key;
+
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return JournalHas("start:" + source.InnerId()); }));
+    const std::string id = source.InnerId();
+    EXPECT_EQ(LastSettingsLine(id),
+              "Set:" + id +
+                  "{|}WenQuanYi Micro Hei{|}-28672{|}48{|}100{|}-16777216{|}0{|}0{|}0{|}0{|}0{|}0{|}1{|}100{|}"
+                  "-16777216{|}2{|}{|}感谢$sender$赠送的$num$个$gift$ $combo${|}o(∩_∩)o 送礼物上电视啦o(∩_∩)o "
+                  "{|}10{|}10{|}1{|}0{|}0{|}{|}1{|}5{|}1{|}1{|}3{|}10");
+    source.Hide();
+}
+
+// The texts of a locale file by key.
+std::map<std::string, std::string> LocaleTexts(const std::string& locale) {
+    std::istringstream in(ReadFile(ModuleDir() + "/data/locale/" + locale + ".ini"));
+    std::map<std::string, std::string> texts;
+    for (std::string line; std::getline(in, line);) {
+        const size_t equals = line.find("=\"");
+        if (equals != std::string::npos && line.back() == '"')
+            texts[line.substr(0, equals)] = line.substr(equals + 2, line.size() - equals - 3);
+    }
+    return texts;
+}
+
+void CollectProperties(obs_properties_t* properties, std::map<std::string, std::vector<std::string>>& groups,
+                       std::vector<obs_property_t*>& all, const std::string& group) {
+    for (obs_property_t* property = obs_properties_first(properties); property; obs_property_next(&property)) {
+        all.push_back(property);
+        groups[group].push_back(obs_property_name(property));
+        if (obs_property_get_type(property) == OBS_PROPERTY_GROUP)
+            CollectProperties(obs_property_group_content(property), groups, all, obs_property_name(property));
+    }
+}
+
+TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
+    TestSource source("properties", "{}", true);
+    obs_properties_t* properties = obs_source_properties(source.get());
+    ASSERT_NE(properties, nullptr);
+    std::map<std::string, std::vector<std::string>> groups;
+    std::vector<obs_property_t*> all;
+    CollectProperties(properties, groups, all, "");
+
+    using Keys = std::vector<std::string>;
+    EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "configure"}));
+    EXPECT_EQ(groups["group.text"], (Keys{"font", "fontSize", "widget.bold", "widget.italic", "widget.underline",
+                                          "widget.color", "textOpacity", "widget.RandomColor"}));
+    EXPECT_EQ(groups["group.outline"], (Keys{"widget.outline", "outlineSize", "widget.outlineColor", "outlineOpacity"}));
+    EXPECT_EQ(groups["group.background"], (Keys{"widget.backgroundColor", "backgroundOpacity"}));
+    EXPECT_EQ(groups["group.thanks"], (Keys{"room_name", "thanks_string", "thanks_string_hint", "show_second",
+                                            "widget.is_no_thanks", "no_thanks_string"}));
+
+    // Every text comes from the locale table (a key missing there would be
+    // shown as the key itself), and both locales have the same keys, each
+    // with a text.
+    const auto english = LocaleTexts("en-US");
+    const auto chinese = LocaleTexts("zh-CN");
+    std::set<std::string> englishKeys, chineseKeys, englishTexts;
+    ASSERT_FALSE(english.empty());
+    for (const auto& [key, text] : english) englishKeys.insert(key), englishTexts.insert(text);
+    for (const auto& [key, text] : chinese) {
+        chineseKeys.insert(key);
+        EXPECT_FALSE(text.empty()) << key;
+    }
+    EXPECT_EQ(englishKeys, chineseKeys);
+    for (obs_property_t* property : all) {
+        const std::string text = obs_property_description(property);
+        EXPECT_TRUE(englishTexts.contains(text)) << obs_property_name(property) << ": " << text;
+    }
+    // The outline's settings show only while the outline is on (the
+    // default).
+    EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "outlineSize")));
+    obs_properties_destroy(properties);
+}
+
+// Presses a widget as OBS's properties view does: the value into the
+// source's settings, the widget's modified callback, then the update.
+void SetWidget(TestSource& source, const char* key, int64_t value, bool isFlag = false) {
+    obs_properties_t* properties = obs_source_properties(source.get());
+    if (isFlag) obs_data_set_bool(source.settings(), key, value != 0);
+    else obs_data_set_int(source.settings(), key, value);
+    obs_property_modified(obs_properties_get(properties, key), source.settings());
+    obs_properties_destroy(properties);
+    obs_source_update(source.get(), nullptr);
+}
+
+TEST(ObsProperties, ColoursAndFlagsGoThroughTheirWidgetsInThePluginsOwnLayout) {
+    TestSource source("gold", R"({"fontSize": 40, "outline": 0, "font": "WenQuanYi Micro Hei"})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return JournalHas("start:" + source.InnerId()); }));
+
+    // Gold picked in OBS's colour widget (0xAABBGGRR) is stored as the
+    // plug-in's 0xAARRGGBB, drawn as (255, 215, 0) and told as -10496.
+    SetWidget(source, "widget.color", 0xFF00D7FF);
+    EXPECT_EQ(obs_data_get_int(source.settings(), "color"), -10496);
+    FrameGrabber::Frame frame;
+    EXPECT_TRUE(WaitFor([&] { return ExtentOf(frame = grabber.Latest(), 0, 215, 255, 30).width > 100; }));
+    SaveFrame(frame, "obs_properties_gold.png");
+    ASSERT_TRUE(WaitFor([&] { return Fields(LastSettingsLine(source.InnerId())).size() == 31; }));
+    EXPECT_TRUE(WaitFor([&] { return Fields(LastSettingsLine(source.InnerId()))[2] == "-10496"; }));
+
+    // A check box stores a boolean; the plug-in's key stays an integer.
+    SetWidget(source, "widget.bold", 1, true);
+    EXPECT_EQ(obs_data_get_int(source.settings(), "bold"), 1);
+    EXPECT_TRUE(WaitFor([&] { return Fields(LastSettingsLine(source.InnerId()))[9] == "1"; }));
+    SetWidget(source, "widget.bold", 0, true);
+    EXPECT_EQ(obs_data_get_int(source.settings(), "bold"), 0);
+
+    // And back: a colour the logic assembly sets shows in its widget.
+    const std::string form = OutputPath("obs_properties_form.txt");
+    WriteFile(form, "color outlineColor 255\nresult 0\n");
+    setenv("TAVREL_FORM", form.c_str(), 1);
+    PressConfigure(source.get());
+    EXPECT_TRUE(WaitFor([&] { return obs_data_get_int(source.settings(), "outlineColor") == -16776961; }));
+    EXPECT_EQ(static_cast<uint32_t>(obs_data_get_int(source.settings(), "widget.outlineColor")), 0xFFFF0000u);
+    unsetenv("TAVREL_FORM");
+    source.Hide();
+}
+
+TEST(ObsProperties, AFaceThatIsNotInstalledIsKeptInTheListAndDrawnWithTheFallback) {
+    TestSource source("no face", R"({"font": "No Such Face 42", "color": -16711936, "outline": 0, "fontSize": 30})");
+    obs_properties_t* properties = obs_source_properties(source.get());
+    obs_property_t* faces = obs_properties_get(properties, "font");
+    ASSERT_GT(obs_property_list_item_count(faces), 1u);
+    EXPECT_STREQ(obs_property_list_item_string(faces, 0), "No Such Face 42");
+    EXPECT_NE(std::string(obs_property_list_item_name(faces, 0)).find("not installed"), std::string::npos);
+    bool offersInstalled = false;
+    for (size_t i = 0; i < obs_property_list_item_count(faces); ++i)
+        offersInstalled |= std::string(obs_property_list_item_string(faces, i)) == "WenQuanYi Micro Hei";
+    EXPECT_TRUE(offersInstalled);
+    obs_properties_destroy(properties);
+
+    FrameGrabber grabber;
+    source.Show();
+    EXPECT_TRUE(WaitFor([&] { return GreenText(grabber.Latest()).width > 100; }));
+    EXPECT_STREQ(obs_data_get_string(source.settings(), "font"), "No Such Face 42");
+    source.Hide();
+}
+
+// A bigger font: drawn bigger on the next frames, and the source's size (the
+// base size measured anew) follows.
+TEST(ObsProperties, AChangedFontSizeRedrawsAndResizesTheSource) {
+    TestSource source("resize", R"({"font": "WenQuanYi Micro Hei", "fontSize": 40, "color": -16711936, "outline": 0})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40 && GreenText(grabber.Latest()).height > 0; }));
+    const uint32_t width = obs_source_get_width(source.get());
+    const uint32_t textHeight = GreenText(grabber.Latest()).height;
+
+    obs_data_t* bigger = obs_data_create();
+    obs_data_set_int(bigger, "fontSize", 80);
+    obs_source_update(source.get(), bigger);
+    obs_data_release(bigger);
+    const uint64_t updatedAt = grabber.Count();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 80; }));
+    RecordProperty("frames_until_resized", std::to_string(grabber.Count() - updatedAt));
+    EXPECT_NEAR(obs_source_get_width(source.get()), width * 2, width * 0.1);
+    EXPECT_TRUE(WaitFor([&] { return GreenText(grabber.Latest()).height > textHeight * 17 / 10; }));
+    source.Hide();
+}
+
+// A new template while the source runs: the assembly gets it as a fresh
+// "Set:" and thanks the next gift with it, without the source being shown
+// again.
+TEST(ObsProperties, ANewThanksTemplateReachesTheAssemblyAndTheNextGift) {
+    const std::string gifts = OutputPath("obs_properties_gifts.txt");
+    WriteFile(gifts, "0.2|甲|花|1|\n3|乙|花|1|\n");
+    TestSource source("template", R"({"font": "WenQuanYi Micro Hei", "fontSize": 30, "color": -16711936,
+                                      "outline": 0, "show_second": 100, "is_no_thanks": 0,
+                                      "thanks_string": "谢$sender$", "room_name": ")" + gifts + R"("})");
+    FrameGrabber grabber;
+    source.Show();
+    // "谢甲": two ideographs, far narrower than the hint's twelve.
+    ASSERT_TRUE(WaitFor([&] {
+        const uint32_t width = GreenText(grabber.Latest()).width;
+        return width > 0 && width < 30 * 3;
+    }));
+    obs_data_t* changed = obs_data_create();
+    obs_data_set_string(changed, "thanks_string", "感谢$sender$赠送的$num$个$gift$");
+    obs_source_update(source.get(), changed);
+    obs_data_release(changed);
+    ASSERT_TRUE(WaitFor([&] {
+        return LastSettingsLine(source.InnerId()).find("{|}感谢$sender$赠送的$num$个$gift${|}") != std::string::npos;
+    }));
+    // "感谢乙赠送的1个花": eight ideographs and a digit.
+    FrameGrabber::Frame frame;
+    EXPECT_TRUE(WaitFor([&] { return GreenText(frame = grabber.Latest()).width > 30 * 7; }));
+    SaveFrame(frame, "obs_properties_template.png");
+    source.Hide();
+}
+
+}  // namespace
+}  // namespace obs_test

@@ -1,0 +1,175 @@
+#include "tests/obs/obs_test_support.h"
+
+#include <obs-module.h>
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace obs_test {
+
+std::string ModuleDir() {
+    const char* installed = std::getenv("MORVIK_OBS_MODULE_DIR");
+    return installed ? installed : "obs-plugins/morvik-thanks";
+}
+
+std::string OutputPath(const std::string& name) {
+    const char* folder = std::getenv("MORVIK_TEST_OUTPUT");
+    return std::string(folder ? folder : ".") + "/" + name;
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+namespace {
+
+std::string journalPath;
+
+class ObsEnvironment : public ::testing::Environment {
+public:
+    ObsEnvironment(uint32_t width, uint32_t height) : width_(width), height_(height) {}
+    void SetUp() override {
+        const std::string failure = StartHeadlessObs(width_, height_, ModuleDir());
+        ASSERT_TRUE(failure.empty()) << failure;
+    }
+    void TearDown() override { StopHeadlessObs(); }
+
+private:
+    uint32_t width_, height_;
+};
+
+}  // namespace
+
+void StartObsForTests(uint32_t width, uint32_t height, const std::string& journalName) {
+    journalPath = OutputPath(journalName);
+    std::remove(journalPath.c_str());
+    setenv("TAVREL_JOURNAL", journalPath.c_str(), 1);
+    ::testing::AddGlobalTestEnvironment(new ObsEnvironment(width, height));
+}
+
+std::vector<std::string> Journal() {
+    std::istringstream in(ReadFile(journalPath));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool JournalHas(const std::string& line) {
+    for (const std::string& entry : Journal())
+        if (entry == line) return true;
+    return false;
+}
+
+FrameGrabber::FrameGrabber() { obs_add_raw_video_callback(nullptr, &FrameGrabber::Receive, this); }
+FrameGrabber::~FrameGrabber() { obs_remove_raw_video_callback(&FrameGrabber::Receive, this); }
+
+FrameGrabber::Frame FrameGrabber::Latest() {
+    std::lock_guard lock(mutex_);
+    return latest_;
+}
+
+uint64_t FrameGrabber::Count() {
+    std::lock_guard lock(mutex_);
+    return count_;
+}
+
+void FrameGrabber::Receive(void* param, video_data* frame) {
+    auto* self = static_cast<FrameGrabber*>(param);
+    obs_video_info video{};
+    obs_get_video_info(&video);
+    std::lock_guard lock(self->mutex_);
+    ++self->count_;
+    Frame& latest = self->latest_;
+    latest.width = video.output_width;
+    latest.height = video.output_height;
+    latest.bgra.resize(size_t{latest.width} * latest.height * 4);
+    for (uint32_t row = 0; row < latest.height; ++row)
+        std::memcpy(&latest.bgra[size_t{row} * latest.width * 4], frame->data[0] + size_t{row} * frame->linesize[0],
+                    size_t{latest.width} * 4);
+}
+
+Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, uint8_t red, int tolerance) {
+    int64_t left = -1, right = -1, top = -1, bottom = -1;
+    for (uint32_t y = 0; y < frame.height; ++y)
+        for (uint32_t x = 0; x < frame.width; ++x) {
+            const uint8_t* pixel = frame.Pixel(x, y);
+            if (std::abs(pixel[0] - blue) > tolerance || std::abs(pixel[1] - green) > tolerance ||
+                std::abs(pixel[2] - red) > tolerance)
+                continue;
+            if (left < 0 || x < left) left = x;
+            if (x > right) right = x;
+            if (top < 0) top = y;
+            bottom = y;
+        }
+    if (left < 0) return {};
+    return {static_cast<uint32_t>(right - left + 1), static_cast<uint32_t>(bottom - top + 1)};
+}
+
+void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name) {
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(frame.width));
+    std::vector<uint8_t> rows(static_cast<size_t>(stride) * frame.height);
+    for (uint32_t y = 0; y < frame.height; ++y)
+        std::memcpy(&rows[size_t{y} * stride], &frame.bgra[size_t{y} * frame.width * 4], size_t{frame.width} * 4);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        rows.data(), CAIRO_FORMAT_RGB24, static_cast<int>(frame.width), static_cast<int>(frame.height), stride);
+    cairo_surface_write_to_png(surface, OutputPath(name).c_str());
+    cairo_surface_destroy(surface);
+}
+
+void PressConfigure(obs_source_t* source) {
+    obs_properties_t* properties = obs_source_properties(source);
+    ASSERT_NE(properties, nullptr);
+    obs_property_t* button = obs_properties_get(properties, "configure");
+    ASSERT_NE(button, nullptr);
+    obs_property_button_clicked(button, source);
+    obs_properties_destroy(properties);
+}
+
+TestSource::TestSource(const char* name, const std::string& json, bool isPrivate)
+    : settings_(obs_data_create_from_json(json.c_str())) {
+    source_ = isPrivate ? obs_source_create_private("morvik_thanks_image", name, settings_)
+                        : obs_source_create("morvik_thanks_image", name, settings_, nullptr);
+    obs_data_release(settings_);
+    // The source's settings are its own copy: follow those.
+    settings_ = obs_source_get_settings(source_);
+}
+
+TestSource::~TestSource() {
+    obs_data_release(settings_);
+    obs_source_release(source_);
+}
+
+std::string TestSource::InnerId() const {
+    obs_source_save(source_);
+    return obs_data_get_string(settings_, "innerId");
+}
+
+double TestSource::SavedSetting(const char* key) const {
+    obs_source_save(source_);
+    return obs_data_get_double(settings_, key);
+}
+
+void TestSource::Show(uint32_t channel) { obs_set_output_source(channel, source_); }
+void TestSource::Hide(uint32_t channel) { obs_set_output_source(channel, nullptr); }
+
+}  // namespace obs_test
+
+namespace obs_test {
+
+int RunObsTests(int argc, char** argv, uint32_t width, uint32_t height, const std::string& journalName) {
+    ::testing::InitGoogleTest(&argc, argv);
+    StartObsForTests(width, height, journalName);
+    return RUN_ALL_TESTS();
+}
+
+}  // namespace obs_test

@@ -1,0 +1,129 @@
+// What the OBS module's tests share: libobs started once for the test
+// program (headless, under xvfb-run), the module's folder and the assembly's
+// command journal, waits that run OBS's UI tasks the way the frontend's main
+// thread does, and the output frames read back.
+#pragma once
+
+#include <obs.h>
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace obs_test {
+
+// The module's folder as a user installs it (MORVIK_OBS_MODULE_DIR); the
+// build tree's own layout when the test is run by hand.
+std::string ModuleDir();
+// A file in the tests' output folder (MORVIK_TEST_OUTPUT).
+std::string OutputPath(const std::string& name);
+void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
+
+// The commands the logic assembly received so far, a line each.
+std::vector<std::string> Journal();
+bool JournalHas(const std::string& line);
+
+// Starts libobs with the module before the program's first test and stops it
+// after the last: libobs cannot be started twice in a process. The calling
+// (main) thread is OBS's UI thread. The assembly's journal is the file
+// `journalName` in the output folder, emptied first.
+void StartObsForTests(uint32_t width, uint32_t height, const std::string& journalName);
+
+// Runs OBS's UI tasks and checks `condition` until it holds or `limit` has
+// passed (a bound for a broken build, not a measurement).
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The frames libobs outputs, as BGRA rows (the output format the suite asks
+// for), read back on OBS's video thread; the latest one is kept and every
+// frame counted.
+class FrameGrabber {
+public:
+    FrameGrabber();
+    ~FrameGrabber();
+    FrameGrabber(const FrameGrabber&) = delete;
+    FrameGrabber& operator=(const FrameGrabber&) = delete;
+
+    struct Frame {
+        uint32_t width = 0, height = 0;
+        std::vector<uint8_t> bgra;  // width * 4 bytes a row
+        const uint8_t* Pixel(uint32_t x, uint32_t y) const { return &bgra[(size_t{y} * width + x) * 4]; }
+    };
+
+    Frame Latest();
+    uint64_t Count();
+
+private:
+    static void Receive(void* param, video_data* frame);
+
+    std::mutex mutex_;
+    Frame latest_;
+    uint64_t count_ = 0;
+};
+
+// The extent of the pixels close to `bgr` in a frame: width and height, 0
+// when there are none.
+struct Extent {
+    uint32_t width = 0, height = 0;
+};
+Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, uint8_t red, int tolerance = 60);
+// The green text the frame tests draw on the black canvas.
+inline Extent GreenText(const FrameGrabber::Frame& frame) { return ExtentOf(frame, 0, 255, 0, 100); }
+
+// Kept beside the test's other output for a look at the glyphs.
+void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name);
+
+// Presses the source's "Settings…" button as OBS's properties view does, on
+// the calling thread (OBS's UI thread).
+void PressConfigure(obs_source_t* source);
+
+// A source created with `settings` (a JSON object) and released with the
+// object.
+class TestSource {
+public:
+    TestSource(const char* name, const std::string& json, bool isPrivate = false);
+    ~TestSource();
+    TestSource(const TestSource&) = delete;
+    TestSource& operator=(const TestSource&) = delete;
+
+    obs_source_t* get() const { return source_; }
+    obs_data_t* settings() const { return settings_; }
+    // The core's bookkeeping reaches OBS's settings when OBS saves the
+    // source: these save it first.
+    std::string InnerId() const;
+    double SavedSetting(const char* key) const;
+    // Shown on an output channel (0 unless given), or hidden from it.
+    void Show(uint32_t channel = 0);
+    void Hide(uint32_t channel = 0);
+
+private:
+    obs_data_t* settings_;
+    obs_source_t* source_;
+};
+
+}  // namespace obs_test
+
+#include "tests/obs/headless_obs.h"
+
+#include <thread>
+
+template <typename Condition>
+bool obs_test::WaitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        RunUiTasks();
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    RunUiTasks();
+    return condition();
+}
+
+namespace obs_test {
+// The test program's main: libobs started for all its tests, the journal in
+// `journalName`.
+int RunObsTests(int argc, char** argv, uint32_t width, uint32_t height, const std::string& journalName);
+}  // namespace obs_test
