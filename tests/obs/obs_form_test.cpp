@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -16,11 +15,6 @@ namespace obs_test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-size_t CountLines(const std::string& prefix) {
-    const auto journal = Journal();
-    return std::count_if(journal.begin(), journal.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
-}
 
 // Frames output over `span`, while the UI tasks run as OBS's main loop runs them.
 uint64_t FramesDuring(FrameGrabber& grabber, std::chrono::milliseconds span) {
@@ -47,7 +41,7 @@ TEST(ObsForm, TheButtonReturnsAtOnceAndOBSGoesOnWhileTheFormIsOpen) {
     EXPECT_LT(returnedAfter.count(), 1000);
 
     // A second press while the form is open does nothing.
-    ASSERT_TRUE(WaitFor([&] { return CountLines("ShowForm:" + id) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return JournalCount("ShowForm:" + id) == 1; }));
     PressConfigure(source.get());
     // OBS's settings change meanwhile (as obs-websocket's SetInputSettings
     // does): the update waits for the form on the core thread, OBS's
@@ -64,7 +58,7 @@ TEST(ObsForm, TheButtonReturnsAtOnceAndOBSGoesOnWhileTheFormIsOpen) {
     EXPECT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40; }));
     EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
     EXPECT_EQ(obs_data_get_int(source.settings(), "textOpacity"), 90);
-    EXPECT_EQ(CountLines("ShowForm:" + id), 1u);
+    EXPECT_EQ(JournalCount("ShowForm:" + id), 1u);
     unsetenv("TAVREL_FORM");
 
     // Cancelled: what the form pushed is kept, as under any host, but the
@@ -101,7 +95,7 @@ TEST(ObsForm, PropertiesStyleClearAndApplyLoopsAgainstARunningSourceAreSafe) {
     }
     obs_data_release(old);
     EXPECT_EQ(source.InnerId(), id);
-    EXPECT_EQ(CountLines("init:" + id), 1u);
+    EXPECT_EQ(JournalCount("init:" + id), 1u);
     source.Hide();
 }
 

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -35,6 +37,24 @@ namespace {
 
 std::string journalPath;
 
+std::mutex logMutex;
+std::vector<std::string> logLines;
+log_handler_t defaultLogHandler = nullptr;
+void* defaultLogParam = nullptr;
+
+void RecordLogLine(int level, const char* format, va_list args, void* param) {
+    va_list copy;
+    va_copy(copy, args);
+    char line[4096];
+    std::vsnprintf(line, sizeof line, format, copy);
+    va_end(copy);
+    {
+        std::lock_guard lock(logMutex);
+        logLines.emplace_back(line);
+    }
+    if (defaultLogHandler) defaultLogHandler(level, format, args, param ? param : defaultLogParam);
+}
+
 class ObsEnvironment : public ::testing::Environment {
 public:
     ObsEnvironment(uint32_t width, uint32_t height) : width_(width), height_(height) {}
@@ -50,7 +70,16 @@ private:
 
 }  // namespace
 
+bool LogHas(const std::string& text) {
+    std::lock_guard lock(logMutex);
+    for (const std::string& line : logLines)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
 void StartObsForTests(uint32_t width, uint32_t height, const std::string& journalName) {
+    base_get_log_handler(&defaultLogHandler, &defaultLogParam);
+    base_set_log_handler(RecordLogLine, nullptr);
     journalPath = OutputPath(journalName);
     std::remove(journalPath.c_str());
     setenv("TAVREL_JOURNAL", journalPath.c_str(), 1);
@@ -68,6 +97,12 @@ bool JournalHas(const std::string& line) {
     for (const std::string& entry : Journal())
         if (entry == line) return true;
     return false;
+}
+
+size_t JournalCount(const std::string& prefix) {
+    size_t count = 0;
+    for (const std::string& entry : Journal()) count += entry.rfind(prefix, 0) == 0;
+    return count;
 }
 
 FrameGrabber::FrameGrabber() { obs_add_raw_video_callback(nullptr, &FrameGrabber::Receive, this); }

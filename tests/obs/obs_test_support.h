@@ -22,9 +22,15 @@ std::string OutputPath(const std::string& name);
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);
 
+// Whether OBS's log has had a line holding `text` since the program started
+// (the lines are also passed on to libobs's own log output).
+bool LogHas(const std::string& text);
+
 // The commands the logic assembly received so far, a line each.
 std::vector<std::string> Journal();
 bool JournalHas(const std::string& line);
+// How many of them begin with `prefix`.
+size_t JournalCount(const std::string& prefix);
 
 // Starts libobs with the module before the program's first test and stops it
 // after the last: libobs cannot be started twice in a process. The calling

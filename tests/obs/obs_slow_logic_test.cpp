@@ -1,0 +1,83 @@
+// The module with a logic assembly that takes seconds over "start:",
+// "stop:" and its form (assemblies/slow_logic.cs), installed in place of the
+// reference one: OBS's output must not stall for it, a source destroyed
+// while it is busy lets OBS go on after a bounded wait, and OBS's exit does
+// not hang on a form left open (this program's own end is that check).
+
+#include "tests/obs/obs_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace obs_test {
+namespace {
+
+// Frames output in each of `seconds` seconds, the UI tasks running meanwhile.
+std::vector<uint64_t> FramesPerSecond(FrameGrabber& grabber, int seconds) {
+    std::vector<uint64_t> counts;
+    for (int i = 0; i < seconds; ++i) {
+        const uint64_t before = grabber.Count();
+        WaitFor([] { return false; }, std::chrono::seconds(1));
+        counts.push_back(grabber.Count() - before);
+    }
+    return counts;
+}
+
+std::string Listed(const std::vector<uint64_t>& counts) {
+    std::string text;
+    for (uint64_t count : counts) text += (text.empty() ? "" : " ") + std::to_string(count);
+    return text;
+}
+
+TEST(SlowLogic, TheOutputKeepsItsFrameRateWhileTheAssemblyStartsAndStops) {
+    FrameGrabber grabber;
+    TestSource steady("steady", R"({"fontSize": 30})");
+    steady.Show(0);
+    TestSource slow("slow", R"({"fontSize": 30})");
+    slow.Show(1);
+    ASSERT_TRUE(WaitFor([] { return JournalCount("start:") >= 1; }));
+    const std::vector<uint64_t> starting = FramesPerSecond(grabber, 3);
+    RecordProperty("frames_per_second_while_starting", Listed(starting));
+    for (uint64_t count : starting) EXPECT_GE(count, 20u) << Listed(starting);
+
+    ASSERT_TRUE(WaitFor([] { return JournalCount("start:") == 2; }));
+    slow.Hide(1);
+    ASSERT_TRUE(WaitFor([] { return JournalCount("stop:") == 1; }));
+    const std::vector<uint64_t> stopping = FramesPerSecond(grabber, 3);
+    RecordProperty("frames_per_second_while_stopping", Listed(stopping));
+    for (uint64_t count : stopping) EXPECT_GE(count, 20u) << Listed(stopping);
+    steady.Hide(0);
+}
+
+TEST(SlowLogic, ASourceDestroyedWhileTheAssemblyIsBusyLetsOBSGoOn) {
+    FrameGrabber grabber;
+    {
+        TestSource busy("busy", "{}");
+        busy.Show();
+        const size_t started = JournalCount("start:");
+        ASSERT_TRUE(WaitFor([&] { return JournalCount("start:") > started; }));
+        busy.Hide();
+    }
+    // libobs destroys it on its destruction thread, which waits two seconds
+    // for the core, says so, and goes on; OBS draws all the while.
+    EXPECT_TRUE(WaitFor([] { return LogHas("is let go of when it returns"); }, std::chrono::seconds(8)));
+    const uint64_t before = grabber.Count();
+    WaitFor([] { return false; }, std::chrono::seconds(1));
+    EXPECT_GE(grabber.Count() - before, 20u);
+}
+
+// Left open when the program ends: the module's unload waits five seconds for
+// the core, the core thread five more, then OBS goes on without it.
+TEST(SlowLogic, AFormStillOpenAtExitDoesNotHoldOBSUp) {
+    TestSource open("open", "{}", true);
+    PressConfigure(open.get());
+    ASSERT_TRUE(WaitFor([] { return JournalCount("ShowForm:") == 1; }, std::chrono::seconds(20)));
+}
+
+}  // namespace
+}  // namespace obs_test
+
+int main(int argc, char** argv) { return obs_test::RunObsTests(argc, argv, 320, 180, "obs_slow_logic_journal.txt"); }
