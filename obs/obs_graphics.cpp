@@ -83,6 +83,11 @@ void ObsGraphics::DrawSprite(Texture* texture, uint32_t /*color*/, float x1, flo
     if (gsTexture) DrawTextureSprite(gsTexture, x1, y1, x2, y2);
 }
 
+std::unique_lock<std::mutex> ObsGraphics::HoldDrawing() {
+    static std::mutex drawing;
+    return std::unique_lock<std::mutex>(drawing);
+}
+
 size_t LiveObsTextures() { return liveTextures.load(); }
 
 void InstallObsGraphics() {

@@ -23,6 +23,10 @@ public:
     // OBS's default effect has no colour input: the tint is not applied (the
     // plug-in draws with opaque white only).
     void DrawSprite(Texture* texture, uint32_t color, float x1, float y1, float x2, float y2) override;
+    // OBS draws on its graphics thread, the plug-in runs on its core thread:
+    // one lock for every source, held by the render callback and by the
+    // core's hand-overs.
+    std::unique_lock<std::mutex> HoldDrawing() override;
 };
 
 // Textures created and not yet deleted (for leak checks).
