@@ -87,8 +87,8 @@ void SettingsMirror::SendWrites(ObsDataElement& view) {
     if (IsEmpty(changes.get())) return;
     const uint64_t generation = ++sent_;
     pending_.emplace_back(generation, changes);
-    auto* task = new WriteBack{shared_, changes, generation};
-    QueueUiTask(&SettingsMirror::ApplyWriteBack, task);
+    QueueUiTask(&SettingsMirror::ApplyWriteBack,
+                std::make_unique<WriteBack>(WriteBack{shared_, changes, generation}).release());
 }
 
 void SettingsMirror::ApplyWriteBack(void* param) {

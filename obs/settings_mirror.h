@@ -65,8 +65,8 @@ public:
         uint64_t written = 0;     // the last write-back OBS's settings held
     };
 
-    // On the thread OBS calls create or update on: a copy of OBS's settings
-    // as they are now.
+    // On the thread that owns OBS's settings (the one OBS creates the source
+    // on, then OBS's UI thread): a copy of them as they are now.
     Snapshot Take() const;
 
     // On the core thread: the snapshot, with the core's writes that OBS had

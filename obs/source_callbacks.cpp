@@ -12,7 +12,7 @@ namespace {
 // which may outlive the module's unload with them.
 using CoreThreadRef = std::shared_ptr<CoreThread>;
 
-void FreeTypeData(void* data) { delete static_cast<CoreThreadRef*>(data); }
+void FreeTypeData(void* data) { std::unique_ptr<CoreThreadRef>{static_cast<CoreThreadRef*>(data)}; }
 
 ThanksSource* Of(void* data) { return static_cast<ThanksSource*>(data); }
 
@@ -21,11 +21,11 @@ const char* GetName(void*) { return obs_module_text("MorvikThanks"); }
 void* Create(obs_data_t* settings, obs_source_t* source) {
     const auto* core = static_cast<const CoreThreadRef*>(obs_source_get_type_data(source));
     const char* name = obs_source_get_name(source);
-    return new ThanksSource(*core, settings, obs_source_get_weak_source(source), name ? name : "");
+    return std::make_unique<ThanksSource>(*core, settings, obs_source_get_weak_source(source), name ? name : "").release();
 }
 
 void Destroy(void* data) {
-    delete Of(data);
+    std::unique_ptr<ThanksSource>{Of(data)};
     obs_enter_graphics();
     ReleaseRetiredTextures();
     obs_leave_graphics();
@@ -69,7 +69,7 @@ void RegisterThanksSource(std::shared_ptr<CoreThread> core) {
     info.save = Save;
     info.get_defaults = GetThanksDefaults;
     info.get_properties = GetProperties;
-    info.type_data = new CoreThreadRef(std::move(core));
+    info.type_data = std::make_unique<CoreThreadRef>(std::move(core)).release();
     info.free_type_data = FreeTypeData;
     obs_register_source(&info);
 }

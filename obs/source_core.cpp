@@ -54,7 +54,7 @@ void SourceCore::Destroy() {
         const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
         image_ = nullptr;
     }
-    delete image;
+    std::unique_ptr<ImageSource>{image};
 }
 
 void SourceCore::Adopt(SettingsMirror::Snapshot snapshot) {

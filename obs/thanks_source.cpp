@@ -2,6 +2,7 @@
 
 #include "host/graphics.h"
 #include "obs/core_thread.h"
+#include "obs/obs_tasks.h"
 #include "obs/source_core.h"
 #include "obs/thanks_properties.h"
 #include "source/morvik_thanks_image.h"
@@ -33,9 +34,23 @@ ThanksSource::~ThanksSource() {
              name_.c_str());
 }
 
-void ThanksSource::Update() {
-    core_->Post([state = state_, snapshot = state_->Mirror().Take()] { state->Adopt(snapshot); });
+namespace {
+
+struct PendingUpdate {
+    std::shared_ptr<CoreThread> core;
+    std::shared_ptr<SourceCore> state;
+};
+
+// On OBS's UI thread, which owns the settings: the copy is taken there and
+// handed to the core.
+void TakeUpdate(void* param) {
+    const std::unique_ptr<PendingUpdate> update(static_cast<PendingUpdate*>(param));
+    update->core->Post([state = update->state, snapshot = update->state->Mirror().Take()] { state->Adopt(snapshot); });
 }
+
+}  // namespace
+
+void ThanksSource::Update() { QueueUiTask(TakeUpdate, std::make_unique<PendingUpdate>(PendingUpdate{core_, state_}).release()); }
 
 void ThanksSource::Tick() {
     if (state_->tickQueued.exchange(true)) return;

@@ -36,7 +36,9 @@ public:
 
     static constexpr std::chrono::seconds kDestroyLimit{2};
 
-    // Each queues its work and returns at once.
+    // Each queues its work and returns at once. OBS runs update on its
+    // graphics thread while its UI thread may be writing the settings: the
+    // core's copy of them is taken on the UI thread, in a task.
     void Update();
     void Tick();
     void Activate();
