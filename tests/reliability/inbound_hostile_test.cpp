@@ -7,10 +7,12 @@
 #include "host/host_control.h"
 #include "host/scene_document.h"
 #include "shell/process_state.h"
+#include "source/morvik_thanks_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -138,6 +140,28 @@ TEST_F(HostileInbound, MessagesToDestroyedWindowsAndForDestroyedSourcesGoNowhere
     EXPECT_EQ(SendMessageW(window, AsciiModeOn, 0, 0), 0);
     EXPECT_EQ(Saved(), before);
     EXPECT_EQ(asciiMode, 0);
+}
+
+// A source whose innerId changed after its channel was made (a pushed
+// "innerId", a reverted dialog), then destroyed with its settings: its
+// channel is retired all the same, so a later setting command for the window
+// writes nowhere (under AddressSanitizer a write through the old pointer
+// would be a heap-use-after-free).
+TEST_F(HostileInbound, ASourceWhoseInnerIdChangedLeavesNoPointerToItsFreedSettings) {
+    auto document = std::make_unique<SceneDocument>();
+    XElement* data = document->Root()->CreateElement(u"data");
+    std::unique_ptr<ImageSource> source(CreateThanksSource(data));
+    const WindowHandle channel = CreateChannel(data);
+    data->SetString(u"innerId", u"12345");
+    source.reset();
+    document.reset();
+
+    EXPECT_EQ(Send(SetIntSetting, Utf16(u"fontSize|5"), 22, channel), 0);
+    EXPECT_EQ(SendMessageW(channel, AsciiModeOn, 0, 0), 0);
+    const ChannelRecord* entry = channelRegistry.FindEntryByWindow(channel);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->settings, nullptr);
+    DestroyWindow(channel);
 }
 
 }  // namespace
