@@ -48,6 +48,17 @@ namespace Tavrel
             "8|小明|飞机|2|\n";
 
         // The script of `room`; null with `error` set when a file cannot be read.
+        // A relative path is read from the folder TAVREL_ROOM_FOLDER names
+        // (the headless host sets it to its scene file's folder), else from
+        // the process's working folder.
+        static string ScriptPath(string room)
+        {
+            string folder = Environment.GetEnvironmentVariable("TAVREL_ROOM_FOLDER");
+            if (string.IsNullOrEmpty(folder) || Path.IsPathRooted(room))
+                return room;
+            return Path.Combine(folder, room);
+        }
+
         public static GiftScript ForRoom(string room, out string error)
         {
             error = null;
@@ -59,7 +70,7 @@ namespace Tavrel
                 return script;
             }
             try {
-                return Parse(File.ReadAllText(room, new UTF8Encoding(false)));
+                return Parse(File.ReadAllText(ScriptPath(room), new UTF8Encoding(false)));
             } catch (Exception e) when (e is IOException || e is UnauthorizedAccessException ||
                                         e is ArgumentException || e is NotSupportedException) {
                 error = e.Message;

@@ -3,6 +3,7 @@
 #include "host/host_control.h"
 #include "scenehost/frame_output.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -42,6 +43,9 @@ bool OpenSession(Session& session, const std::string& scenePath, std::string& er
         return false;
     }
     session.graphics.emplace(&session.canvas);
+    // The host runs in its own folder; a gift script named by a relative
+    // path in the scene is the scene's neighbour, as the user wrote it.
+    setenv("TAVREL_ROOM_FOLDER", std::filesystem::absolute(sceneFolder).c_str(), 0);
     return LoadScenePlugins(session, scenePath, error);
 }
 

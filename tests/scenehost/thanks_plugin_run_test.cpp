@@ -41,13 +41,20 @@ int InkRight(const std::string& png) {
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
-TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
-    TempFolder temp;
+// The host with the plug-in and the reference assembly in its folder "host"
+// of `temp`; the path of its executable.
+std::string InstallHost(const TempFolder& temp) {
     const std::string host = temp.Path() + "/host";
     fs::create_directories(host + "/plugins/MorvikThanks");
     fs::copy_file(SCENEHOST_PATH, host + "/scenehost");
     fs::copy_file(THANKS_PLUGIN_PATH, host + "/plugins/MorvikThanks.so");
     fs::copy_file(LOGIC_ASSEMBLY_PATH, host + "/plugins/MorvikThanks/Tavrel.dll");
+    return host + "/scenehost";
+}
+
+TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
+    TempFolder temp;
+    const std::string scenehost = InstallHost(temp);
 
     const std::string gifts = temp.Path() + "/gifts.txt";
     WriteFile(gifts, "0.1|小明|飞机|2|\n0.3|Alice|火箭|3|x3\n");
@@ -68,7 +75,7 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
-    const ProcessResult run = RunProcess({host + "/scenehost", "run", scene, "--seconds", "1.5", "--out", out});
+    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1.5", "--out", out});
     unsetenv("TAVREL_JOURNAL");
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
@@ -110,6 +117,22 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     EXPECT_EQ(PngPixel(frames.back(), 5, 5), kBackground);
     // The first frame shows the built-in hint, which is wider.
     EXPECT_GT(InkRight(frames.front()), right);
+}
+
+// The host runs in its own folder, but a gift script named by a relative
+// path is read beside the scene file, where the user put it.
+TEST(ThanksPluginRun, ARelativeGiftScriptIsReadFromTheScenesFolder) {
+    TempFolder temp;
+    const std::string scenehost = InstallHost(temp);
+    fs::create_directories(temp.Path() + "/show/rooms");
+    WriteFile(temp.Path() + "/show/rooms/gifts.txt", "0.1|小明|飞机|2|\n0.2|Alice|火箭|3|x3\n");
+    const std::string scene = temp.Path() + "/show/scene.json";
+    const json sceneJson = {{"sources",
+                             {{"thanks", {{"class", "Morvik答谢水友插件"}, {"data", {{"room_name", "rooms/gifts.txt"}}}}}}}};
+    WriteFile(scene, sceneJson.dump());
+    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "0.5"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("started, room rooms/gifts.txt, 2 gifts"), std::string::npos) << run.err;
 }
 
 }  // namespace
