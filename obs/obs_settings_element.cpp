@@ -94,23 +94,37 @@ String ObsDataElement::GetString(CTSTR name, CTSTR defaultValue) const {
 
 // obs_data_set_* keep an existing key's place but change its type, as the
 // interface asks.
+// A value written that the key already holds, in the same type, is no
+// change worth noting: writing it back would only change OBS's settings
+// under an open Properties window.
 void ObsDataElement::SetInt(CTSTR name, int value) {
     const std::string key = Key(name);
+    ItemPtr item = Item(data_, name);
+    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
+                      obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT && obs_data_item_get_int(item.get()) == value;
     obs_data_set_int(data_, key.c_str(), value);
-    if (changes_) obs_data_set_int(changes_, key.c_str(), value);
+    if (changes_ && !same) obs_data_set_int(changes_, key.c_str(), value);
 }
 
 void ObsDataElement::SetFloat(CTSTR name, float value) {
     const std::string key = Key(name);
-    obs_data_set_double(data_, key.c_str(), FloatForStorage(value));
-    if (changes_) obs_data_set_double(changes_, key.c_str(), FloatForStorage(value));
+    const double stored = FloatForStorage(value);
+    ItemPtr item = Item(data_, name);
+    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
+                      obs_data_item_numtype(item.get()) == OBS_DATA_NUM_DOUBLE &&
+                      obs_data_item_get_double(item.get()) == stored;
+    obs_data_set_double(data_, key.c_str(), stored);
+    if (changes_ && !same) obs_data_set_double(changes_, key.c_str(), stored);
 }
 
 void ObsDataElement::SetString(CTSTR name, CTSTR value) {
     const std::string key = Key(name);
     const std::string text = Utf16ToUtf8(value ? value : u"");
+    ItemPtr item = Item(data_, name);
+    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_STRING &&
+                      text == obs_data_item_get_string(item.get());
     obs_data_set_string(data_, key.c_str(), text.c_str());
-    if (changes_) obs_data_set_string(changes_, key.c_str(), text.c_str());
+    if (changes_ && !same) obs_data_set_string(changes_, key.c_str(), text.c_str());
 }
 
 ObsDataElement* ObsDataElement::Child(const std::string& key, obs_data_t* object) {

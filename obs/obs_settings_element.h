@@ -33,8 +33,8 @@ public:
 
     obs_data_t* Data() const { return data_; }
 
-    // From now on every value set through this view is also noted, for
-    // TakeChanges.
+    // From now on every value set through this view that changes what the
+    // key holds is also noted, for TakeChanges.
     void RecordChanges();
     // The values set through this view since the last call, as the user
     // values of a new obs_data_t the caller releases; null when none were.

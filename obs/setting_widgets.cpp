@@ -1,5 +1,7 @@
 #include "obs/setting_widgets.h"
 
+#include "obs/obs_settings_element.h"
+
 #include <cstring>
 #include <iterator>
 
@@ -38,6 +40,14 @@ bool FlagIsOn(const WidgetKey& entry, int64_t value) {
     return exact ? value == 1 : value != 0;
 }
 
+// The plug-in key's value as every host reads it (a number, a flag or a text
+// in any of the types a scene collection may hold), its default if unset.
+int64_t DesignValue(obs_data_t* settings, const WidgetKey& entry) {
+    ObsDataElement view(settings, "");
+    const String key(entry.designKey);
+    return view.GetInt(key.Array(), static_cast<int>(obs_data_get_default_int(settings, entry.designKey)));
+}
+
 }  // namespace
 
 int64_t WidgetColorOf(int32_t argb) {
@@ -69,25 +79,36 @@ void SetWidgetDefaults(obs_data_t* settings) {
 }
 
 void ShowDesignValuesInWidgets(obs_data_t* settings) {
+    // Only what differs is written: building the Properties window must not
+    // change the settings it compares against when it is cancelled.
     for (const WidgetKey& entry : kWidgetKeys) {
         if (!obs_data_has_user_value(settings, entry.designKey)) {
-            obs_data_unset_user_value(settings, entry.widgetKey);
+            if (obs_data_has_user_value(settings, entry.widgetKey)) obs_data_unset_user_value(settings, entry.widgetKey);
             continue;
         }
-        const int64_t value = obs_data_get_int(settings, entry.designKey);
-        if (entry.kind == WidgetKind::Color)
-            obs_data_set_int(settings, entry.widgetKey, WidgetColorOf(static_cast<int32_t>(value)));
-        else
-            obs_data_set_bool(settings, entry.widgetKey, FlagIsOn(entry, value));
+        const int64_t value = DesignValue(settings, entry);
+        if (entry.kind == WidgetKind::Color) {
+            const int64_t shown = WidgetColorOf(static_cast<int32_t>(value));
+            if (obs_data_get_int(settings, entry.widgetKey) != shown) obs_data_set_int(settings, entry.widgetKey, shown);
+        } else {
+            const bool shown = FlagIsOn(entry, value);
+            if (obs_data_get_bool(settings, entry.widgetKey) != shown) obs_data_set_bool(settings, entry.widgetKey, shown);
+        }
     }
 }
 
 bool ApplyWidgetValue(obs_data_t* settings, const char* widgetKey) {
     const WidgetKey* entry = ByWidgetKey(widgetKey);
     if (!entry) return false;
-    if (entry->kind == WidgetKind::Color)
-        obs_data_set_int(settings, entry->designKey, DesignColorOf(obs_data_get_int(settings, entry->widgetKey)));
-    else
-        obs_data_set_int(settings, entry->designKey, obs_data_get_bool(settings, entry->widgetKey) ? 1 : 0);
+    const int64_t current = DesignValue(settings, *entry);
+    if (entry->kind == WidgetKind::Color) {
+        const int32_t picked = DesignColorOf(obs_data_get_int(settings, entry->widgetKey));
+        // The picker has no alpha: a colour it still shows is left alone.
+        if (WidgetColorOf(static_cast<int32_t>(current)) != WidgetColorOf(picked))
+            obs_data_set_int(settings, entry->designKey, picked);
+    } else {
+        const bool on = obs_data_get_bool(settings, entry->widgetKey);
+        if (FlagIsOn(*entry, current) != on) obs_data_set_int(settings, entry->designKey, on ? 1 : 0);
+    }
     return true;
 }

@@ -16,12 +16,11 @@ struct SettingsMirror::Shared {
     std::mutex mutex;
     obs_data_t* obsSettings;
     uint64_t written = 0;
-    ObsDataRef bookkeeping{obs_data_create()};  // for Save
 };
 
 namespace {
 
-constexpr const char* kBookkeepingKeys[] = {"innerId", "baseSizeCX", "baseSizeCY", "usingASCII"};
+constexpr const char* kBookkeepingKeys[] = {"innerId", "baseSizeCX", "baseSizeCY"};
 
 // Moves the bookkeeping keys of `changes` into `into`.
 void MoveBookkeeping(obs_data_t* changes, obs_data_t* into) {
@@ -79,11 +78,7 @@ void SettingsMirror::SendWrites(ObsDataElement& view) {
     if (!changes) return;
     ObsDataRef bookkeeping(obs_data_create());
     MoveBookkeeping(changes.get(), bookkeeping.get());
-    if (!IsEmpty(bookkeeping.get())) {
-        obs_data_apply(bookkeeping_.get(), bookkeeping.get());
-        std::lock_guard lock(shared_->mutex);
-        obs_data_apply(shared_->bookkeeping.get(), bookkeeping.get());
-    }
+    obs_data_apply(bookkeeping_.get(), bookkeeping.get());
     if (IsEmpty(changes.get())) return;
     const uint64_t generation = ++sent_;
     pending_.emplace_back(generation, changes);
@@ -101,7 +96,3 @@ void SettingsMirror::ApplyWriteBack(void* param) {
     shared.written = std::max(shared.written, task->generation);
 }
 
-void SettingsMirror::Save(obs_data_t* obsSettings) {
-    std::lock_guard lock(shared_->mutex);
-    obs_data_apply(obsSettings, shared_->bookkeeping.get());
-}

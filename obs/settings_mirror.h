@@ -11,13 +11,13 @@
 // reached OBS yet are laid over the copy again, so neither side's change is
 // lost when the two cross.
 //
-// The core's own bookkeeping ("innerId", the measured "baseSizeCX" and
-// "baseSizeCY", and the channel's text mode "usingASCII") is no setting a
-// user makes: it goes into OBS's settings only
-// when OBS saves the source, so that a source being shown does not change the
-// settings under an open Properties window (whose Cancel would then ask about
-// changes nobody made), and OBS's values never replace the core's (a Cancel
-// reverting "innerId" would cut the source off its live channel).
+// The core's own bookkeeping ("innerId" and the measured "baseSizeCX" and
+// "baseSizeCY") stays in its copy: no user sets it, it means nothing to a
+// later run (a channel is found only by the source that made it, and the base
+// size is measured at every scene begin), and written into OBS's settings it
+// would change them under an open Properties window, whose Cancel then asks
+// about changes nobody made, or whose revert would cut the source off its
+// live channel. OBS's values for these keys never replace the core's.
 #pragma once
 
 #include <obs-data.h>
@@ -74,14 +74,9 @@ public:
     // "data" (the view `root` gives for "data" follows).
     void Adopt(Snapshot snapshot, ObsDataElement& root);
 
-    // On the core thread: what was set through `view` since the last call
-    // goes to OBS's settings on OBS's UI thread, the bookkeeping at the next
-    // Save.
+    // On the core thread: what was set through `view` since the last call,
+    // but the bookkeeping, goes to OBS's settings on OBS's UI thread.
     void SendWrites(ObsDataElement& view);
-
-    // On the thread OBS saves the source on (its save callback): the core's
-    // latest bookkeeping into `obsSettings`.
-    void Save(obs_data_t* obsSettings);
 
 private:
     struct Shared;

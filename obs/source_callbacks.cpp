@@ -35,7 +35,6 @@ void Update(void* data, obs_data_t*) { Of(data)->Update(); }
 void VideoTick(void* data, float) { Of(data)->Tick(); }
 void Activate(void* data) { Of(data)->Activate(); }
 void Deactivate(void* data) { Of(data)->Deactivate(); }
-void Save(void* data, obs_data_t* settings) { Of(data)->Save(settings); }
 uint32_t GetWidth(void* data) { return Of(data)->Width(); }
 uint32_t GetHeight(void* data) { return Of(data)->Height(); }
 
@@ -66,7 +65,6 @@ void RegisterThanksSource(std::shared_ptr<CoreThread> core) {
     info.get_height = GetHeight;
     info.activate = Activate;
     info.deactivate = Deactivate;
-    info.save = Save;
     info.get_defaults = GetThanksDefaults;
     info.get_properties = GetProperties;
     info.type_data = std::make_unique<CoreThreadRef>(std::move(core)).release();

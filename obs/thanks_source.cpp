@@ -91,5 +91,3 @@ uint32_t ThanksSource::Height() {
 }
 
 obs_properties_t* ThanksSource::Properties() { return GetThanksProperties(settings_, OnConfigure, this); }
-
-void ThanksSource::Save(obs_data_t* settings) { state_->Mirror().Save(settings); }

@@ -53,9 +53,6 @@ public:
     uint32_t Height();
 
     obs_properties_t* Properties();
-    // OBS saves the source: its settings get the core's bookkeeping
-    // (obs/settings_mirror.h).
-    void Save(obs_data_t* settings);
 
 private:
     std::shared_ptr<CoreThread> core_;

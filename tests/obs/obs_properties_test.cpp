@@ -118,6 +118,21 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
     obs_properties_destroy(properties);
 }
 
+// OBS's Properties window compares the settings with those it opened with
+// when it is cancelled: building it, and the source being shown meanwhile,
+// must change nothing, or the streamer is asked about changes nobody made.
+TEST(ObsProperties, OpeningThePropertiesOfANewSourceChangesNoSetting) {
+    TestSource source("untouched", R"({"room_name": "demo", "fontSize": 48, "font": "WenQuanYi Micro Hei"})");
+    const std::string opened = obs_data_get_json(source.settings());
+    obs_properties_t* properties = obs_source_properties(source.get());
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_width(source.get()) > 32; }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(obs_data_get_json(source.settings()), opened);
+    obs_properties_destroy(properties);
+    source.Hide();
+}
+
 // Presses a widget as OBS's properties view does: the value into the
 // source's settings, the widget's modified callback, then the update.
 void SetWidget(TestSource& source, const char* key, int64_t value, bool isFlag = false) {

@@ -185,16 +185,18 @@ TestSource::~TestSource() {
 }
 
 std::string TestSource::InnerId() const {
-    obs_source_save(source_);
-    return obs_data_get_string(settings_, "innerId");
+    if (innerId_.empty() && shownAt_ != SIZE_MAX) {
+        const std::vector<std::string> journal = Journal();
+        for (size_t i = shownAt_; i < journal.size() && innerId_.empty(); ++i)
+            if (journal[i].rfind("init:", 0) == 0) innerId_ = journal[i].substr(5);
+    }
+    return innerId_;
 }
 
-double TestSource::SavedSetting(const char* key) const {
-    obs_source_save(source_);
-    return obs_data_get_double(settings_, key);
+void TestSource::Show(uint32_t channel) {
+    if (shownAt_ == SIZE_MAX) shownAt_ = Journal().size();
+    obs_set_output_source(channel, source_);
 }
-
-void TestSource::Show(uint32_t channel) { obs_set_output_source(channel, source_); }
 void TestSource::Hide(uint32_t channel) { obs_set_output_source(channel, nullptr); }
 
 }  // namespace obs_test

@@ -97,10 +97,10 @@ public:
 
     obs_source_t* get() const { return source_; }
     obs_data_t* settings() const { return settings_; }
-    // The core's bookkeeping reaches OBS's settings when OBS saves the
-    // source: these save it first.
+    // The window number of the channel the source got when it was first
+    // shown (the first "init:" the assembly received after that), or "". The
+    // plug-in keeps it in its own copy of the settings, not in OBS's.
     std::string InnerId() const;
-    double SavedSetting(const char* key) const;
     // Shown on an output channel (0 unless given), or hidden from it.
     void Show(uint32_t channel = 0);
     void Hide(uint32_t channel = 0);
@@ -108,6 +108,8 @@ public:
 private:
     obs_data_t* settings_;
     obs_source_t* source_;
+    size_t shownAt_ = SIZE_MAX;  // the journal's length when first shown
+    mutable std::string innerId_;
 };
 
 }  // namespace obs_test
