@@ -28,22 +28,25 @@ ObsDataElement::ObsDataElement(obs_data_t* data, std::string name) : data_(data)
     obs_data_addref(data_);
 }
 
-ObsDataElement::~ObsDataElement() {
-    obs_data_release(changes_);
-    obs_data_release(data_);
-}
+ObsDataElement::~ObsDataElement() { obs_data_release(data_); }
 
-void ObsDataElement::RecordChanges() {
-    if (!changes_) changes_ = obs_data_create();
-}
+void ObsDataElement::RecordChanges() { recording_ = true; }
 
 obs_data_t* ObsDataElement::TakeChanges() {
-    if (!changes_) return nullptr;
-    ItemPtr first(obs_data_first(changes_));
-    if (!first) return nullptr;
-    obs_data_t* taken = changes_;
-    changes_ = obs_data_create();
-    return taken;
+    if (changedKeys_.empty()) return nullptr;
+    obs_data_t* changes = obs_data_create();
+    for (const std::string& key : changedKeys_) {
+        ItemPtr item(obs_data_item_byname(data_, key.c_str()));
+        if (!item) continue;
+        if (obs_data_item_gettype(item.get()) == OBS_DATA_STRING)
+            obs_data_set_string(changes, key.c_str(), obs_data_item_get_string(item.get()));
+        else if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
+            obs_data_set_int(changes, key.c_str(), obs_data_item_get_int(item.get()));
+        else
+            obs_data_set_double(changes, key.c_str(), obs_data_item_get_double(item.get()));
+    }
+    changedKeys_.clear();
+    return changes;
 }
 
 String ObsDataElement::GetName() const { return String(name_.c_str()); }
@@ -103,7 +106,7 @@ void ObsDataElement::SetInt(CTSTR name, int value) {
     const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
                       obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT && obs_data_item_get_int(item.get()) == value;
     obs_data_set_int(data_, key.c_str(), value);
-    if (changes_ && !same) obs_data_set_int(changes_, key.c_str(), value);
+    if (recording_ && !same) changedKeys_.insert(key);
 }
 
 void ObsDataElement::SetFloat(CTSTR name, float value) {
@@ -114,7 +117,7 @@ void ObsDataElement::SetFloat(CTSTR name, float value) {
                       obs_data_item_numtype(item.get()) == OBS_DATA_NUM_DOUBLE &&
                       obs_data_item_get_double(item.get()) == stored;
     obs_data_set_double(data_, key.c_str(), stored);
-    if (changes_ && !same) obs_data_set_double(changes_, key.c_str(), stored);
+    if (recording_ && !same) changedKeys_.insert(key);
 }
 
 void ObsDataElement::SetString(CTSTR name, CTSTR value) {
@@ -124,7 +127,7 @@ void ObsDataElement::SetString(CTSTR name, CTSTR value) {
     const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_STRING &&
                       text == obs_data_item_get_string(item.get());
     obs_data_set_string(data_, key.c_str(), text.c_str());
-    if (changes_ && !same) obs_data_set_string(changes_, key.c_str(), text.c_str());
+    if (recording_ && !same) changedKeys_.insert(key);
 }
 
 ObsDataElement* ObsDataElement::Child(const std::string& key, obs_data_t* object) {

@@ -9,6 +9,7 @@
 #include <obs-data.h>
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,7 @@ private:
 
     obs_data_t* data_;
     std::string name_;
-    obs_data_t* changes_ = nullptr;  // while recording
+    bool recording_ = false;
+    std::set<std::string> changedKeys_;  // set since the last TakeChanges, while recording
     std::map<std::string, std::unique_ptr<ObsDataElement>> children_;
 };
