@@ -3,6 +3,7 @@
 #include "host/setting_values.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -32,21 +33,17 @@ ObsDataElement::~ObsDataElement() { obs_data_release(data_); }
 
 void ObsDataElement::RecordChanges() { recording_ = true; }
 
-obs_data_t* ObsDataElement::TakeChanges() {
-    if (changedKeys_.empty()) return nullptr;
-    obs_data_t* changes = obs_data_create();
-    for (const std::string& key : changedKeys_) {
-        ItemPtr item(obs_data_item_byname(data_, key.c_str()));
-        if (!item) continue;
-        if (obs_data_item_gettype(item.get()) == OBS_DATA_STRING)
-            obs_data_set_string(changes, key.c_str(), obs_data_item_get_string(item.get()));
-        else if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
-            obs_data_set_int(changes, key.c_str(), obs_data_item_get_int(item.get()));
-        else
-            obs_data_set_double(changes, key.c_str(), obs_data_item_get_double(item.get()));
-    }
-    changedKeys_.clear();
-    return changes;
+std::set<std::string> ObsDataElement::TakeChangedKeys() { return std::exchange(changedKeys_, {}); }
+
+void ObsDataElement::CopyValue(const std::string& key, obs_data_t* into) const {
+    ItemPtr item(obs_data_item_byname(data_, key.c_str()));
+    if (!item) return;
+    if (obs_data_item_gettype(item.get()) == OBS_DATA_STRING)
+        obs_data_set_string(into, key.c_str(), obs_data_item_get_string(item.get()));
+    else if (obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT)
+        obs_data_set_int(into, key.c_str(), obs_data_item_get_int(item.get()));
+    else
+        obs_data_set_double(into, key.c_str(), obs_data_item_get_double(item.get()));
 }
 
 String ObsDataElement::GetName() const { return String(name_.c_str()); }

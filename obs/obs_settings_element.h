@@ -34,12 +34,14 @@ public:
 
     obs_data_t* Data() const { return data_; }
 
-    // From now on every value set through this view that changes what the
-    // key holds is also noted, for TakeChanges.
+    // From now on every key set through this view to a value it did not
+    // hold is noted, for TakeChangedKeys.
     void RecordChanges();
-    // The values set through this view since the last call, as the user
-    // values of a new obs_data_t the caller releases; null when none were.
-    obs_data_t* TakeChanges();
+    // The keys noted since the last call.
+    std::set<std::string> TakeChangedKeys();
+    // Sets `key` in `into` to the value this view holds for it, in its own
+    // type (text, integer or fraction); nothing when it holds none.
+    void CopyValue(const std::string& key, obs_data_t* into) const;
 
 private:
     // The child view for the object now stored under `key`; a view handed out

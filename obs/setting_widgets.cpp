@@ -3,11 +3,12 @@
 #include "obs/obs_settings_element.h"
 
 #include <cstring>
-#include <iterator>
 
 namespace {
 
-enum class WidgetKind { Color, Flag };
+// A flag is on at any non-zero value, except where the drawing and the logic
+// assembly read it as on only at exactly 1 ("outline", "is_no_thanks").
+enum class WidgetKind { Color, Flag, FlagAtOne };
 
 struct WidgetKey {
     const char* designKey;
@@ -22,9 +23,9 @@ constexpr WidgetKey kWidgetKeys[] = {
     {"bold", "widget.bold", WidgetKind::Flag},
     {"italic", "widget.italic", WidgetKind::Flag},
     {"underline", "widget.underline", WidgetKind::Flag},
-    {"outline", "widget.outline", WidgetKind::Flag},
+    {"outline", "widget.outline", WidgetKind::FlagAtOne},
     {"RandomColor", "widget.RandomColor", WidgetKind::Flag},
-    {"is_no_thanks", "widget.is_no_thanks", WidgetKind::Flag},
+    {"is_no_thanks", "widget.is_no_thanks", WidgetKind::FlagAtOne},
 };
 
 const WidgetKey* ByWidgetKey(const char* widgetKey) {
@@ -33,11 +34,8 @@ const WidgetKey* ByWidgetKey(const char* widgetKey) {
     return nullptr;
 }
 
-// "outline" and "is_no_thanks" are on only at exactly 1 (as the drawing and
-// the logic assembly read them); the other flags at any non-zero value.
 bool FlagIsOn(const WidgetKey& entry, int64_t value) {
-    const bool exact = std::strcmp(entry.designKey, "outline") == 0 || std::strcmp(entry.designKey, "is_no_thanks") == 0;
-    return exact ? value == 1 : value != 0;
+    return entry.kind == WidgetKind::FlagAtOne ? value == 1 : value != 0;
 }
 
 // The plug-in key's value as every host reads it (a number, a flag or a text

@@ -20,30 +20,7 @@ struct SettingsMirror::Shared {
 
 namespace {
 
-constexpr const char* kBookkeepingKeys[] = {"innerId", "baseSizeCX", "baseSizeCY"};
-
-// Moves the bookkeeping keys of `changes` into `into`.
-void MoveBookkeeping(obs_data_t* changes, obs_data_t* into) {
-    for (const char* key : kBookkeepingKeys) {
-        obs_data_item_t* item = obs_data_item_byname(changes, key);
-        if (!item) continue;
-        if (obs_data_item_gettype(item) == OBS_DATA_STRING)
-            obs_data_set_string(into, key, obs_data_item_get_string(item));
-        else if (obs_data_item_numtype(item) == OBS_DATA_NUM_INT)
-            obs_data_set_int(into, key, obs_data_item_get_int(item));
-        else
-            obs_data_set_double(into, key, obs_data_item_get_double(item));
-        obs_data_item_release(&item);
-        obs_data_erase(changes, key);
-    }
-}
-
-bool IsEmpty(obs_data_t* data) {
-    obs_data_item_t* first = obs_data_first(data);
-    const bool empty = first == nullptr;
-    obs_data_item_release(&first);
-    return empty;
-}
+bool IsBookkeeping(const std::string& key) { return key == "innerId" || key == "baseSizeCX" || key == "baseSizeCY"; }
 
 }  // namespace
 
@@ -74,12 +51,14 @@ void SettingsMirror::Adopt(Snapshot snapshot, ObsDataElement& root) {
 }
 
 void SettingsMirror::SendWrites(ObsDataElement& view) {
-    ObsDataRef changes(view.TakeChanges());
-    if (!changes) return;
-    ObsDataRef bookkeeping(obs_data_create());
-    MoveBookkeeping(changes.get(), bookkeeping.get());
-    obs_data_apply(bookkeeping_.get(), bookkeeping.get());
-    if (IsEmpty(changes.get())) return;
+    ObsDataRef changes(obs_data_create());
+    bool anyForObs = false;
+    for (const std::string& key : view.TakeChangedKeys()) {
+        const bool bookkeeping = IsBookkeeping(key);
+        view.CopyValue(key, bookkeeping ? bookkeeping_.get() : changes.get());
+        anyForObs |= !bookkeeping;
+    }
+    if (!anyForObs) return;
     const uint64_t generation = ++sent_;
     pending_.emplace_back(generation, changes);
     QueueUiTask(&SettingsMirror::ApplyWriteBack,

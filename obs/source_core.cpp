@@ -68,9 +68,9 @@ void SourceCore::Adopt(SettingsMirror::Snapshot snapshot) {
     XElement* settings = settings_;
     const WindowHandle window = channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"), settings);
     if (window && RuntimeHostPresent()) {
-        const String message = ComposeSettingsMessage(settings_, window);
+        const String message = ComposeSettingsMessage(settings, window);
         if (!(message == lastSettingsMessage_)) {
-            BuildSettingsMessage(settings_, window);
+            BuildSettingsMessage(settings, window);
             lastSettingsMessage_ = message;
         }
     }

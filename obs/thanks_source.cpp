@@ -50,7 +50,9 @@ void TakeUpdate(void* param) {
 
 }  // namespace
 
-void ThanksSource::Update() { QueueUiTask(TakeUpdate, std::make_unique<PendingUpdate>(PendingUpdate{core_, state_}).release()); }
+void ThanksSource::Update() {
+    QueueUiTask(TakeUpdate, std::make_unique<PendingUpdate>(PendingUpdate{core_, state_}).release());
+}
 
 void ThanksSource::Tick() {
     if (state_->tickQueued.exchange(true)) return;

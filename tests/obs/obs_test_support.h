@@ -4,12 +4,15 @@
 // thread does, and the output frames read back.
 #pragma once
 
+#include "tests/obs/headless_obs.h"
+
 #include <obs.h>
 
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace obs_test {
@@ -113,10 +116,6 @@ private:
 };
 
 }  // namespace obs_test
-
-#include "tests/obs/headless_obs.h"
-
-#include <thread>
 
 template <typename Condition>
 bool obs_test::WaitFor(Condition condition, std::chrono::milliseconds limit) {
