@@ -4,6 +4,7 @@
 // the logic assembly sends while it handles "init:" reaches the new channel.
 #include "logic_test_support.h"
 
+#include "bridge/settings_message.h"
 #include "source/morvik_thanks_image.h"
 
 namespace logic_test {
@@ -71,6 +72,24 @@ TEST_F(ChannelSharing, ATextSentWhileTheAssemblyHandlesInitIsDrawn) {
     EXPECT_EQ(displayText.ToUtf8(), "感谢你来");
     const auto* drawn = static_cast<MorvikThanksImage*>(source.get());
     EXPECT_GT(drawn->TextureState().width, 32 * 3);
+}
+
+// A "Set:" naming another room while the channel runs: the reference
+// assembly replays the new room at once, without "stop:" and "start:".
+TEST_F(ChannelSharing, ANewRoomInALaterSetIsReplayedAtOnce) {
+    XElement* data = SourceData("first", "0.1|甲|花|1|\n");
+    SourcePtr source(CreateThanksSource(data));
+    source->BeginScene();
+    ASSERT_TRUE(PumpUntil([&] { return EntryOf(data)->text.ToUtf8() == "甲"; }));
+
+    const fs::path room = WriteFile(folder_ / "second.txt", "0.1|乙|花|1|\n");
+    data->SetString(u"room_name", String(room.c_str()).Array());
+    BuildSettingsMessage(data, EntryOf(data)->window);
+    EXPECT_TRUE(PumpUntil([&] { return EntryOf(data)->text.ToUtf8() == "乙"; }));
+    const std::vector<std::string> journal = Journal();
+    EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                            [](const std::string& line) { return line.rfind("start:", 0) == 0; }),
+              1);
 }
 
 }  // namespace
