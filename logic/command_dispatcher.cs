@@ -14,24 +14,24 @@ namespace Tavrel
                 ChannelTable.ExpectAsciiSettings();
             else if (command == "quit") {
                 ChannelTable.StopAll();
-                GiftReplay.StopAll();
+                ChannelRuns.StopAll();
             }
             else if (TryArgument(command, "setPlatform:", out window))
                 ChannelTable.SetPlatform(window);
             else if (TryArgument(command, "init:", out window)) {
-                GiftReplay.Stop(window);
+                ChannelRuns.Reset(window);
                 ChannelTable.Open(window);
             }
             else if (command.StartsWith("Set:", StringComparison.Ordinal)) {
                 if (ChannelSettings.Apply(command.Substring("Set:".Length), out window))
-                    GiftReplay.SettingsChanged(window);
+                    ChannelRuns.SettingsChanged(window);
             }
             else if (TryArgument(command, "start:", out window)) {
                 ChannelTable.SetRunning(window, true);
-                GiftReplay.Start(window);
+                ChannelRuns.Start(window);
             } else if (TryArgument(command, "stop:", out window)) {
                 ChannelTable.SetRunning(window, false);
-                GiftReplay.Stop(window);
+                ChannelRuns.Stop(window);
             } else if (TryArgument(command, "ShowForm:", out window))
                 return FormScript.Show(window);
             return 0;

@@ -23,15 +23,6 @@ using System.Text;
 
 namespace Tavrel
 {
-    sealed class GiftEvent
-    {
-        public double Seconds;
-        public string Sender;
-        public string Gift;
-        public int Count;
-        public string Combo;
-    }
-
     sealed class GiftScript
     {
         public readonly List<GiftEvent> Events = new List<GiftEvent>();

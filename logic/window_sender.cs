@@ -28,6 +28,7 @@ namespace Tavrel
         public const ulong SetStringSetting = 102;
         public const ulong SetColorSetting = 103;
         public const ulong LogText = 200;
+        public const ulong SetRandomForeColor = 203;
 
         // The 64-bit COPYDATASTRUCT: lpData after four bytes of padding, at 16.
         [StructLayout(LayoutKind.Sequential)]

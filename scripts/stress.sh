@@ -50,7 +50,7 @@ scene = {"canvas": {"width": 1280, "height": 720, "background": "#1E2430"},
          "sources": {"thanks": {"class": "Morvik答谢水友插件", "x": 40, "y": 610,
              "data": {"room_name": room, "font": "WenQuanYi Micro Hei", "fontSize": 56,
                       "color": -10496, "outline": 1, "outlineSize": 3, "outlineColor": -16777216,
-                      "backgroundColor": -16777216, "backgroundOpacity": 35, "show_second": 3,
+                      "backgroundColor": -16777216, "backgroundOpacity": 35, "show_second": 3, "delay_show_second": 1,
                       "thanks_string": "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}
 with open(path, "w", encoding="utf-8") as f:
     json.dump(scene, f, ensure_ascii=False, indent=2)

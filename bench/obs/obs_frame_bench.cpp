@@ -68,6 +68,7 @@ void FrameTime(benchmark::State& state, const char* room) {
         obs_data_set_int(settings, "fontSize", 56);
         obs_data_set_int(settings, "outline", 1);
         obs_data_set_int(settings, "show_second", 0);
+        obs_data_set_int(settings, "delay_show_second", 0);
         obs_data_set_string(settings, "thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$");
         source = obs_source_create("morvik_thanks_image", "bench", settings, nullptr);
         obs_data_release(settings);

@@ -25,7 +25,7 @@ sources = {}
 for i in range(count):
     sources[f"thanks{i}"] = {"class": "Morvik答谢水友插件", "x": 20, "y": 20 + i * 85,
         "data": {"room_name": room, "font": "WenQuanYi Micro Hei", "fontSize": 56,
-                 "show_second": 0, "thanks_string": "感谢$sender$赠送的$num$个$gift$ $combo$"}}
+                 "show_second": 0, "delay_show_second": 0, "thanks_string": "感谢$sender$赠送的$num$个$gift$ $combo$"}}
 json.dump({"canvas": {"width": 1280, "height": 720}, "sources": sources}, open(path, "w"), ensure_ascii=False)
 PY
 }

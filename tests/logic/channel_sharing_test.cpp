@@ -18,6 +18,7 @@ protected:
         data->SetString(u"room_name", String(room.c_str()).Array());
         data->SetString(u"thanks_string", u"$sender$");
         data->SetInt(u"show_second", 100);
+        data->SetInt(u"delay_show_second", 0);
         data->SetInt(u"is_no_thanks", 0);
         return data;
     }

@@ -23,7 +23,8 @@ protected:
         const std::string roomName = script ? WriteFile(folder_ / "room.txt", room).string() : room;
         data_->SetString(u"room_name", String(roomName.c_str()).Array());
         data_->SetString(u"thanks_string", u"$sender$ $gift$");
-        data_->SetInt(u"show_second", 10);
+        data_->SetInt(u"show_second", 0);  // each thanks until the next
+        data_->SetInt(u"delay_show_second", 0);
         data_->SetInt(u"is_no_thanks", 0);
         data_->SetInt(u"color", static_cast<int>(0xFFCC2020));  // visible in the written PNG
         return SourcePtr(CreateThanksSource(data_));

@@ -97,7 +97,7 @@ TEST(ObsModule, TheFramesShowTheHintThenTheThanksTextTheAssemblyPushes) {
     const std::string gifts = OutputPath("obs_module_gifts.txt");
     WriteFile(gifts, "0.5|一二三四五六七八九十|火箭|9|x3\n");
     TestSource source("frames", R"({"font": "WenQuanYi Micro Hei", "fontSize": 24, "color": -16711936,
-                                    "outline": 0, "show_second": 100, "is_no_thanks": 0,
+                                    "outline": 0, "show_second": 0, "delay_show_second": 0, "is_no_thanks": 0,
                                     "thanks_string": "感谢$sender$赠送的$num$个$gift$"})");
     FrameGrabber grabber;
     source.Show();

@@ -227,7 +227,7 @@ TEST(ObsProperties, ANewThanksTemplateReachesTheAssemblyAndTheNextGift) {
     const std::string gifts = OutputPath("obs_properties_gifts.txt");
     WriteFile(gifts, "0.2|甲|花|1|\n3|乙|花|1|\n");
     TestSource source("template", R"({"font": "WenQuanYi Micro Hei", "fontSize": 30, "color": -16711936,
-                                      "outline": 0, "show_second": 100, "is_no_thanks": 0,
+                                      "outline": 0, "show_second": 0, "delay_show_second": 0, "is_no_thanks": 0,
                                       "thanks_string": "谢$sender$", "room_name": ")" + gifts + R"("})");
     FrameGrabber grabber;
     source.Show();

@@ -69,7 +69,8 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
                            {{"room_name", gifts},
                             {"font", "WenQuanYi Micro Hei"},
                             {"fontSize", 40},
-                            {"show_second", 30},
+                            {"show_second", 0},
+                            {"delay_show_second", 0},
                             {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}}}}};
     WriteFile(scene, sceneJson.dump());
     const std::string journal = temp.Path() + "/journal.txt";

@@ -1,0 +1,94 @@
+// The gift endpoints of the process: one listener a port, shared by every
+// path on it, open while some running channel's room is a URL on that port.
+// An endpoint keeps its recent event ids for the life of the process, so a
+// bridge that posts again after a scene switch does not get its gifts
+// thanked twice.
+using System;
+using System.Collections.Generic;
+using System.Runtime.CompilerServices;
+
+namespace Tavrel
+{
+    static class GiftEndpoints
+    {
+        static readonly object sync = new object();
+        static readonly Dictionary<int, GiftListener> listeners = new Dictionary<int, GiftListener>();
+        static readonly Dictionary<string, GiftEndpoint> endpoints = new Dictionary<string, GiftEndpoint>();
+
+        // Starts taking the gifts posted to `url` into `engine`; null, or
+        // why it cannot (the port is taken by another program, say).
+        public static string Subscribe(GiftUrl url, GiftEngine engine)
+        {
+            string missing = JsonReaderMissing();
+            if (missing != null)
+                return missing;
+            lock (sync) {
+                if (!listeners.ContainsKey(url.Port)) {
+                    string error;
+                    int port = url.Port;
+                    GiftListener listener = GiftListener.Open(port, path => Route(port, path), out error);
+                    if (listener == null)
+                        return error;
+                    listeners[port] = listener;
+                }
+                GiftEndpoint endpoint;
+                if (!endpoints.TryGetValue(url.Endpoint, out endpoint)) {
+                    endpoint = new GiftEndpoint();
+                    endpoints[url.Endpoint] = endpoint;
+                }
+                endpoint.Add(new GiftSubscriber { Url = url, Engine = engine });
+                return null;
+            }
+        }
+
+        public static void Unsubscribe(GiftUrl url, GiftEngine engine)
+        {
+            lock (sync) {
+                GiftEndpoint endpoint;
+                if (endpoints.TryGetValue(url.Endpoint, out endpoint))
+                    endpoint.Remove(engine);
+                string prefix = url.Port + "/";
+                bool portInUse = false;
+                foreach (KeyValuePair<string, GiftEndpoint> entry in endpoints)
+                    portInUse |= entry.Key.StartsWith(prefix, StringComparison.Ordinal) && !entry.Value.IsEmpty;
+                GiftListener unused;
+                // Closed under the lock, so that a channel subscribing again
+                // at once finds the port free.
+                if (!portInUse && listeners.TryGetValue(url.Port, out unused)) {
+                    listeners.Remove(url.Port);
+                    unused.Close();
+                }
+            }
+        }
+
+        // Bodies are read and answers written with the JSON reader of Mono's
+        // class library, a package of its own on Debian: without it the
+        // endpoint could take no gift, so it does not listen.
+        [MethodImpl(MethodImplOptions.NoInlining)]
+        static string JsonReaderMissing()
+        {
+            try {
+                return JsonReaderType() != null ? null : "";
+            } catch (Exception e) when (e is System.IO.FileNotFoundException || e is TypeLoadException) {
+                return "Mono's JSON reader (System.Runtime.Serialization, package " +
+                       "libmono-system-runtime-serialization4.0-cil) is not installed: " + e.Message;
+            }
+        }
+
+        // Apart, so that the missing assembly fails this call, not its caller's.
+        [MethodImpl(MethodImplOptions.NoInlining)]
+        static Type JsonReaderType()
+        {
+            return typeof(System.Runtime.Serialization.Json.JsonReaderWriterFactory);
+        }
+
+        // The endpoint that takes requests for `path` on `port`, or null.
+        static GiftEndpoint Route(int port, string path)
+        {
+            lock (sync) {
+                GiftEndpoint endpoint;
+                return endpoints.TryGetValue(port + path, out endpoint) && !endpoint.IsEmpty ? endpoint : null;
+            }
+        }
+    }
+}

@@ -1,0 +1,151 @@
+// The HTTP side of the gift endpoints of one port: the framework's
+// HttpListener bound to the loopback only (127.0.0.1, under both of its
+// names), each request served asynchronously so that a client that stalls
+// in its headers or its body holds up no other, and every answer written
+// as the endpoint of the request's path decides.
+//
+// A Host header that names neither loopback name never reaches this code:
+// the listener answers it 400 itself.
+using System;
+using System.Collections.Generic;
+using System.IO;
+using System.Net;
+using System.Threading.Tasks;
+
+namespace Tavrel
+{
+    sealed class GiftListener
+    {
+        // A body that has not arrived whole by then is refused.
+        static readonly TimeSpan BodyTimeout = TimeSpan.FromSeconds(10);
+
+        readonly HttpListener listener = new HttpListener();
+        readonly Func<string, GiftEndpoint> route;
+
+        GiftListener(Func<string, GiftEndpoint> route)
+        {
+            this.route = route;
+        }
+
+        // Listens on `port`, routing each request by its path; null with
+        // `error` set when the port cannot be bound.
+        public static GiftListener Open(int port, Func<string, GiftEndpoint> route, out string error)
+        {
+            error = null;
+            var opened = new GiftListener(route);
+            try {
+                opened.listener.Prefixes.Add("http://127.0.0.1:" + port + "/");
+                opened.listener.Prefixes.Add("http://localhost:" + port + "/");
+                opened.listener.IgnoreWriteExceptions = true;
+                opened.listener.Start();
+                opened.listener.BeginGetContext(opened.Accepted, null);
+                return opened;
+            } catch (Exception e) {
+                error = "cannot listen on 127.0.0.1:" + port + ": " + e.Message;
+                try {
+                    opened.listener.Close();
+                } catch (Exception) {
+                }
+                return null;
+            }
+        }
+
+        public void Close()
+        {
+            try {
+                listener.Close();
+            } catch (Exception) {
+                // Closing a listener whose sockets are gone already.
+            }
+        }
+
+        void Accepted(IAsyncResult result)
+        {
+            HttpListenerContext context;
+            try {
+                context = listener.EndGetContext(result);
+            } catch (Exception) {
+                return;  // closed
+            }
+            try {
+                listener.BeginGetContext(Accepted, null);
+            } catch (Exception) {
+                // Closed meanwhile: this last request is still answered.
+            }
+            Serve(context);
+        }
+
+        async void Serve(HttpListenerContext context)
+        {
+            try {
+                EndpointAnswer answer = await Answer(context);
+                if (answer != null)
+                    Write(context.Response, answer);
+            } catch (Exception) {
+                // A client gone half-way, or a fault of ours: either way
+                // nothing thrown here may end the host's process.
+                try {
+                    context.Response.Abort();
+                } catch (Exception) {
+                }
+            }
+        }
+
+        // The answer; null when the connection was cut instead.
+        async Task<EndpointAnswer> Answer(HttpListenerContext context)
+        {
+            HttpListenerRequest http = context.Request;
+            var request = new EndpointRequest {
+                Method = http.HttpMethod,
+                Host = http.Headers["Host"],
+                Origin = http.Headers["Origin"],
+                Authorization = http.Headers["Authorization"],
+                ContentType = http.ContentType,
+                ContentLength = http.HasEntityBody ? http.ContentLength64 : 0,
+            };
+            EndpointAnswer answer = GiftEndpoint.RefuseWebPage(request);
+            if (answer != null)
+                return answer;
+            GiftEndpoint endpoint = route(http.Url.AbsolutePath);
+            if (endpoint == null)
+                return GiftEndpoint.NotFound();
+            List<GiftSubscriber> audience;
+            answer = endpoint.Check(request, out audience);
+            if (answer != null)
+                return answer;
+
+            // Read at most one byte more than is allowed, to tell a body
+            // that is too large from one that just fits.
+            var body = new byte[GiftEndpoint.MaxBodyBytes + 1];
+            int length = 0;
+            Stream input = http.InputStream;
+            Task timeout = Task.Delay(BodyTimeout);
+            while (length < body.Length) {
+                Task<int> read = input.ReadAsync(body, length, body.Length - length);
+                if (await Task.WhenAny(read, timeout) != read) {
+                    Write(context.Response, EndpointAnswer.Error(408, "the body did not arrive within " + BodyTimeout.TotalSeconds + " s"));
+                    return null;
+                }
+                int got = await read;
+                if (got == 0)
+                    break;
+                length += got;
+            }
+            if (length > GiftEndpoint.MaxBodyBytes)
+                return GiftEndpoint.TooLarge();
+            return endpoint.Post(body, length, audience);
+        }
+
+        static void Write(HttpListenerResponse response, EndpointAnswer answer)
+        {
+            byte[] body = answer.Body();
+            response.StatusCode = answer.Status;
+            response.ContentType = "application/json; charset=utf-8";
+            foreach (KeyValuePair<string, string> header in answer.Headers)
+                response.AddHeader(header.Key, header.Value);
+            response.ContentLength64 = body.Length;
+            response.OutputStream.Write(body, 0, body.Length);
+            response.Close();
+        }
+    }
+}

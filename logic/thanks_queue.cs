@@ -1,0 +1,130 @@
+// The thanks a channel still has to show, in the order their gifts arrived.
+// A gift that is thanked waits "delay_show_second" seconds before it may be
+// shown; a gift of the same sender and the same gift that arrives in that
+// time is merged into it (counts added, the latest combo kept), so thirty
+// single roses in a row become one thanks for 30.
+//
+// Times are seconds on the channel's own clock. Not thread-safe: the
+// channel's engine holds its lock around every call.
+using System.Collections.Generic;
+
+namespace Tavrel
+{
+    enum GiftOutcome
+    {
+        // Its own thanks waits in the queue.
+        Thanked,
+        // Added to a thanks already waiting for the same sender and gift.
+        Merged,
+        // Worth less than the channel's minimum value.
+        Filtered,
+        // The channel's thanks are turned off ("is_use_thanks" 0).
+        Off,
+    }
+
+    // How the channel's settings treat a gift, as they stand when it arrives.
+    sealed class GiftRules
+    {
+        public bool UseThanks = true;
+        // Gifts worth less are not thanked; gifts of no stated worth are.
+        public int MinValue = 1;
+        public double DelaySeconds;
+    }
+
+    sealed class WaitingThanks
+    {
+        // A copy of the first gift, with the counts of those merged into it.
+        public GiftEvent Gift;
+        public double ReadyAt;
+    }
+
+    sealed class ThanksQueue
+    {
+        // The queue refuses new thanks beyond this many waiting.
+        public const int Capacity = 1000;
+
+        readonly LinkedList<WaitingThanks> waiting = new LinkedList<WaitingThanks>();
+        // The thanks of each sender and gift that is still in its delay.
+        readonly Dictionary<string, WaitingThanks> merging = new Dictionary<string, WaitingThanks>();
+
+        public int Count {
+            get { return waiting.Count; }
+        }
+
+        // When the first thanks may be shown; infinity for none.
+        public double NextReadyAt {
+            get { return waiting.Count > 0 ? waiting.First.Value.ReadyAt : double.PositiveInfinity; }
+        }
+
+        static string MergeKey(GiftEvent gift)
+        {
+            return gift.Sender + "\u0000" + gift.Gift;
+        }
+
+        static GiftOutcome? Unthanked(GiftEvent gift, GiftRules rules)
+        {
+            if (!rules.UseThanks)
+                return GiftOutcome.Off;
+            if (gift.Value.HasValue && gift.Value.Value < rules.MinValue)
+                return GiftOutcome.Filtered;
+            return null;
+        }
+
+        bool MergesAt(GiftEvent gift, double now)
+        {
+            WaitingThanks open;
+            return merging.TryGetValue(MergeKey(gift), out open) && open.ReadyAt > now;
+        }
+
+        // True when taking `gifts` would add a thanks to a queue that is
+        // already full.
+        public bool WouldOverflow(IList<GiftEvent> gifts, GiftRules rules, double now)
+        {
+            if (waiting.Count < Capacity)
+                return false;
+            foreach (GiftEvent gift in gifts)
+                if (Unthanked(gift, rules) == null && !MergesAt(gift, now))
+                    return true;
+            return false;
+        }
+
+        public GiftOutcome Offer(GiftEvent gift, GiftRules rules, double now)
+        {
+            GiftOutcome? unthanked = Unthanked(gift, rules);
+            if (unthanked.HasValue)
+                return unthanked.Value;
+            string key = MergeKey(gift);
+            WaitingThanks open;
+            if (merging.TryGetValue(key, out open) && open.ReadyAt > now) {
+                open.Gift.Count += gift.Count;
+                if (gift.Combo.Length > 0)
+                    open.Gift.Combo = gift.Combo;
+                return GiftOutcome.Merged;
+            }
+            var thanks = new WaitingThanks { Gift = gift.Copy(), ReadyAt = now + System.Math.Max(0, rules.DelaySeconds) };
+            waiting.AddLast(thanks);
+            merging[key] = thanks;
+            return GiftOutcome.Thanked;
+        }
+
+        // The first thanks when it is ready at `now`, taken out; else null.
+        public WaitingThanks TakeReady(double now)
+        {
+            if (waiting.Count == 0 || waiting.First.Value.ReadyAt > now)
+                return null;
+            WaitingThanks first = waiting.First.Value;
+            waiting.RemoveFirst();
+            string key = MergeKey(first.Gift);
+            WaitingThanks open;
+            if (merging.TryGetValue(key, out open) && open == first)
+                merging.Remove(key);
+            return first;
+        }
+
+        public void Clear()
+        {
+            waiting.Clear();
+            merging.Clear();
+        }
+    }
+}
