@@ -68,7 +68,8 @@ namespace Tavrel
         static string JsonReaderMissing()
         {
             try {
-                return JsonReaderType() != null ? null : "";
+                LoadJsonReader();
+                return null;
             } catch (Exception e) when (e is System.IO.FileNotFoundException || e is TypeLoadException) {
                 return "Mono's JSON reader (System.Runtime.Serialization, package " +
                        "libmono-system-runtime-serialization4.0-cil) is not installed: " + e.Message;
@@ -77,9 +78,10 @@ namespace Tavrel
 
         // Apart, so that the missing assembly fails this call, not its caller's.
         [MethodImpl(MethodImplOptions.NoInlining)]
-        static Type JsonReaderType()
+        static void LoadJsonReader()
         {
-            return typeof(System.Runtime.Serialization.Json.JsonReaderWriterFactory);
+            System.Runtime.CompilerServices.RuntimeHelpers.RunClassConstructor(
+                typeof(System.Runtime.Serialization.Json.JsonReaderWriterFactory).TypeHandle);
         }
 
         // The endpoint that takes requests for `path` on `port`, or null.

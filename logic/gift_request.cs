@@ -31,7 +31,9 @@ namespace Tavrel
         // The gifts of `body`, or null with `error` naming the first fault.
         public static List<GiftEvent> Parse(byte[] body, int length, out string error)
         {
-            error = null;
+            error = length == 0 ? "the body is empty" : null;
+            if (error != null)
+                return null;
             var gifts = new List<GiftEvent>();
             var quotas = new XmlDictionaryReaderQuotas { MaxDepth = MaxDepth };
             try {

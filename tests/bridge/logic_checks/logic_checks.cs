@@ -1,12 +1,13 @@
 // Checks of the reference logic assembly's own state, run with mono: how
 // commands open channels, how "Set:" fills a channel's settings and how
-// "ASCII" applies to the next "Set:" only. Prints each failure; the exit
+// "ASCII" applies to the next "Set:" only, and (gift_checks.cs) how gifts
+// are queued, read and recorded. Prints each failure; the exit
 // code is the number of failures.
 using System;
 using Tavrel;
 using Entry = Tavrel.Tavrel;
 
-static class LogicChecks
+static partial class LogicChecks
 {
     static int failures;
 
@@ -103,6 +104,7 @@ static class LogicChecks
         AValueHoldingTheSeparatorShiftsTheFields();
         AnnouncingAWindowAgainStartsItOver();
         UnknownOrMalformedCommandsChangeNothing();
+        GiftChecks();
         Console.WriteLine(failures == 0 ? "logic checks passed" : failures + " logic checks failed");
         return failures;
     }
