@@ -123,6 +123,9 @@ namespace Tavrel
             while (length < body.Length) {
                 Task<int> read = input.ReadAsync(body, length, body.Length - length);
                 if (await Task.WhenAny(read, timeout) != read) {
+                    // Else the listener would wait for the rest of the body
+                    // before the answer goes out.
+                    context.Response.KeepAlive = false;
                     Write(context.Response, EndpointAnswer.Error(408, "the body did not arrive within " + BodyTimeout.TotalSeconds + " s"));
                     return null;
                 }

@@ -84,6 +84,29 @@ protected:
         return true;
     }
 
+    // The channel made last.
+    ChannelRecord& Entry() { return channelRegistry[channelRegistry.Size() - 1]; }
+
+    // The texts the last channel is given, one per pump, until `count` have
+    // arrived.
+    std::vector<std::string> CollectTexts(size_t count) {
+        std::vector<std::string> texts;
+        PumpUntil([&] {
+            if (Entry().redraw && !Entry().text.IsEmpty()) {
+                texts.push_back(Entry().text.ToUtf8());
+                Entry().text = String();
+            }
+            return texts.size() >= count;
+        });
+        return texts;
+    }
+
+    std::vector<std::string> LogLines() {
+        std::vector<std::string> lines;
+        for (const String& line : log.Of(LogKind::Line)) lines.push_back(line.ToUtf8());
+        return lines;
+    }
+
     XElement* NewSourceElement(const char* name) { return scene.Root()->CreateElement(String(name).Array()); }
 
     fs::path folder_;

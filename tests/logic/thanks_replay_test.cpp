@@ -30,28 +30,6 @@ protected:
         return SourcePtr(CreateThanksSource(data_));
     }
 
-    ChannelRecord& Entry() { return channelRegistry[channelRegistry.Size() - 1]; }
-
-    // The texts the channel is given, one per pump, until `count` have
-    // arrived.
-    std::vector<std::string> CollectTexts(size_t count) {
-        std::vector<std::string> texts;
-        PumpUntil([&] {
-            if (Entry().redraw && !Entry().text.IsEmpty()) {
-                texts.push_back(Entry().text.ToUtf8());
-                Entry().text = String();
-            }
-            return texts.size() >= count;
-        });
-        return texts;
-    }
-
-    std::vector<std::string> LogLines() {
-        std::vector<std::string> lines;
-        for (const String& line : log.Of(LogKind::Line)) lines.push_back(line.ToUtf8());
-        return lines;
-    }
-
     int sources_ = 0;
     XElement* element_ = nullptr;
     XElement* data_ = nullptr;

@@ -1,0 +1,69 @@
+// A client of the gift endpoint for tests and benchmarks: libcurl, a stock
+// HTTP client, posting on one kept-alive connection per GiftClient, plus
+// the pieces a hostile client is made of (a raw socket that sends what it
+// is told and stalls) and a free loopback port to listen on.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct HttpAnswer {
+    long status = 0;  // 0 when no answer came
+    std::string body;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string error;                           // libcurl's, when status is 0
+};
+
+class GiftClient {
+public:
+    GiftClient();
+    ~GiftClient();
+    GiftClient(const GiftClient&) = delete;
+    GiftClient& operator=(const GiftClient&) = delete;
+
+    // A request to `url`; `headers` are "Name: value" lines that replace
+    // libcurl's own (an empty value, "Name:", removes a header).
+    HttpAnswer Send(const std::string& method, const std::string& url, const std::string& body = "",
+                    const std::vector<std::string>& headers = {});
+    HttpAnswer PostJson(const std::string& url, const std::string& json, const std::vector<std::string>& headers = {});
+
+private:
+    void* curl_;
+};
+
+// A port on 127.0.0.1 that nothing listened on a moment ago.
+int FreeLoopbackPort();
+
+// A connection to 127.0.0.1:`port` that writes raw bytes; closed with it.
+class RawConnection {
+public:
+    explicit RawConnection(int port);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    bool Connected() const { return fd_ >= 0; }
+    bool Write(const std::string& bytes);
+    // What arrives within `seconds`, up to the peer's close.
+    std::string ReadFor(double seconds);
+
+private:
+    int fd_ = -1;
+};
+
+// Binds and listens on 127.0.0.1:`port` for its life, as another program
+// holding the port would.
+class PortHolder {
+public:
+    explicit PortHolder(int port);
+    ~PortHolder();
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+    bool Holding() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// True when something accepts connections on 127.0.0.1:`port`.
+bool SomethingListensOn(int port);
