@@ -7,7 +7,8 @@
 namespace {
 
 // A flag is on at any non-zero value, except where the drawing and the logic
-// assembly read it as on only at exactly 1 ("outline", "is_no_thanks").
+// assembly read it as on only at exactly 1 ("outline", "is_no_thanks",
+// "is_save_record").
 enum class WidgetKind { Color, Flag, FlagAtOne };
 
 struct WidgetKey {
@@ -26,6 +27,8 @@ constexpr WidgetKey kWidgetKeys[] = {
     {"outline", "widget.outline", WidgetKind::FlagAtOne},
     {"RandomColor", "widget.RandomColor", WidgetKind::Flag},
     {"is_no_thanks", "widget.is_no_thanks", WidgetKind::FlagAtOne},
+    {"is_use_thanks", "widget.is_use_thanks", WidgetKind::Flag},
+    {"is_save_record", "widget.is_save_record", WidgetKind::FlagAtOne},
 };
 
 const WidgetKey* ByWidgetKey(const char* widgetKey) {

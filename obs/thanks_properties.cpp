@@ -94,6 +94,9 @@ const std::vector<Dependents>& DependentKeys() {
     static const std::vector<Dependents> dependents = {
         {"widget.outline", {"outlineSize", "widget.outlineColor", "outlineOpacity"}},
         {"widget.is_no_thanks", {"no_thanks_string"}},
+        {"widget.RandomColor", {"RandomModeType"}},
+        {"widget.is_use_thanks", {"gift_limit_mode", "delay_show_second", "show_second"}},
+        {"widget.is_save_record", {"save_folder"}},
     };
     return dependents;
 }
@@ -149,6 +152,10 @@ obs_properties_t* TextStyleGroup(obs_data_t* settings) {
     FollowWidget(AddColor(group, "color", "Color"));
     AddPercent(group, "textOpacity", "TextOpacity");
     FollowWidget(AddFlag(group, "RandomColor", "RandomColor"));
+    obs_property_t* mode = obs_properties_add_list(group, "RandomModeType", Text("RandomModeType"),
+                                                   OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_INT);
+    obs_property_list_add_int(mode, Text("RandomModeType.Random"), 0);
+    obs_property_list_add_int(mode, Text("RandomModeType.Palette"), 1);
     return group;
 }
 
@@ -169,17 +176,35 @@ obs_properties_t* BackgroundGroup() {
     return group;
 }
 
+obs_property_t* AddSeconds(obs_properties_t* group, const char* key, const char* label, int min) {
+    obs_property_t* seconds = obs_properties_add_int(group, key, Text(label), min, 3600, 1);
+    obs_property_int_set_suffix(seconds, " s");
+    obs_property_set_long_description(seconds, Text((std::string(label) + ".Hint").c_str()));
+    return seconds;
+}
+
 obs_properties_t* ThanksGroup() {
     obs_properties_t* group = obs_properties_create();
     obs_property_t* room = obs_properties_add_text(group, "room_name", Text("RoomName"), OBS_TEXT_DEFAULT);
     obs_property_set_long_description(room, Text("RoomName.Hint"));
+    obs_properties_add_text(group, "room_name_hint", Text("RoomName.Hint"), OBS_TEXT_INFO);
+    FollowWidget(AddFlag(group, "is_use_thanks", "IsUseThanks"));
     obs_property_t* thanks = obs_properties_add_text(group, "thanks_string", Text("ThanksString"), OBS_TEXT_DEFAULT);
     obs_property_set_long_description(thanks, Text("ThanksString.Hint"));
     obs_properties_add_text(group, "thanks_string_hint", Text("ThanksString.Hint"), OBS_TEXT_INFO);
-    obs_property_t* seconds = obs_properties_add_int(group, "show_second", Text("ShowSecond"), 1, 3600, 1);
-    obs_property_int_set_suffix(seconds, " s");
+    AddSeconds(group, "show_second", "ShowSecond", 1);
+    AddSeconds(group, "delay_show_second", "DelayShowSecond", 0);
+    obs_property_t* value = obs_properties_add_int(group, "gift_limit_mode", Text("GiftLimitMode"), 0, 100000000, 1);
+    obs_property_set_long_description(value, Text("GiftLimitMode.Hint"));
     FollowWidget(AddFlag(group, "is_no_thanks", "IsNoThanks"));
     obs_properties_add_text(group, "no_thanks_string", Text("NoThanksString"), OBS_TEXT_DEFAULT);
+    return group;
+}
+
+obs_properties_t* RecordGroup() {
+    obs_properties_t* group = obs_properties_create();
+    FollowWidget(AddFlag(group, "is_save_record", "IsSaveRecord"));
+    obs_properties_add_path(group, "save_folder", Text("SaveFolder"), OBS_PATH_DIRECTORY, nullptr, nullptr);
     return group;
 }
 
@@ -202,6 +227,7 @@ obs_properties_t* GetThanksProperties(obs_data_t* settings, obs_property_clicked
     obs_properties_add_group(properties, "group.background", Text("Group.Background"), OBS_GROUP_NORMAL,
                              BackgroundGroup());
     obs_properties_add_group(properties, "group.thanks", Text("Group.Thanks"), OBS_GROUP_NORMAL, ThanksGroup());
+    obs_properties_add_group(properties, "group.record", Text("Group.Record"), OBS_GROUP_NORMAL, RecordGroup());
     obs_properties_add_button2(properties, "configure", Text("Configure"), onConfigure, source);
     ShowDependents(properties, settings);
     return properties;

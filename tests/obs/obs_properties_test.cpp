@@ -87,13 +87,16 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
     CollectProperties(properties, groups, all, "");
 
     using Keys = std::vector<std::string>;
-    EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "configure"}));
+    EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "group.record",
+                                "configure"}));
     EXPECT_EQ(groups["group.text"], (Keys{"font", "fontSize", "widget.bold", "widget.italic", "widget.underline",
-                                          "widget.color", "textOpacity", "widget.RandomColor"}));
+                                          "widget.color", "textOpacity", "widget.RandomColor", "RandomModeType"}));
     EXPECT_EQ(groups["group.outline"], (Keys{"widget.outline", "outlineSize", "widget.outlineColor", "outlineOpacity"}));
     EXPECT_EQ(groups["group.background"], (Keys{"widget.backgroundColor", "backgroundOpacity"}));
-    EXPECT_EQ(groups["group.thanks"], (Keys{"room_name", "thanks_string", "thanks_string_hint", "show_second",
-                                            "widget.is_no_thanks", "no_thanks_string"}));
+    EXPECT_EQ(groups["group.thanks"], (Keys{"room_name", "room_name_hint", "widget.is_use_thanks", "thanks_string",
+                                            "thanks_string_hint", "show_second", "delay_show_second",
+                                            "gift_limit_mode", "widget.is_no_thanks", "no_thanks_string"}));
+    EXPECT_EQ(groups["group.record"], (Keys{"widget.is_save_record", "save_folder"}));
 
     // Every text comes from the locale table (a key missing there would be
     // shown as the key itself), and both locales have the same keys, each
@@ -115,6 +118,13 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
     // The outline's settings show only while the outline is on (the
     // default).
     EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "outlineSize")));
+    // So do the record folder while recording is on (off by default), the
+    // palette choice while random colours are, and the timing and the
+    // minimum value while gifts are thanked (the default).
+    EXPECT_FALSE(obs_property_visible(obs_properties_get(properties, "save_folder")));
+    EXPECT_FALSE(obs_property_visible(obs_properties_get(properties, "RandomModeType")));
+    EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "delay_show_second")));
+    EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "gift_limit_mode")));
     obs_properties_destroy(properties);
 }
 
