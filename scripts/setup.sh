@@ -10,7 +10,7 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
-  libmono-system-runtime-serialization4.0-cil curl libcurl4-openssl-dev
+  libmono-system-runtime-serialization4.0-cil curl libcurl4-openssl-dev python3
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   clang libclang-rt-14-dev valgrind
 )
