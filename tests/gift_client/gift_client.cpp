@@ -6,9 +6,12 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -152,3 +155,19 @@ PortHolder::~PortHolder() {
 }
 
 bool SomethingListensOn(int port) { return RawConnection(port).Connected(); }
+
+std::vector<std::vector<std::string>> ReadGiftRecords(const std::string& folder) {
+    std::vector<std::vector<std::string>> lines;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        if (file.path().extension() != ".tsv") continue;
+        std::ifstream in(file.path());
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> fields;
+            std::istringstream split(line);
+            for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+            if (!line.empty() && line.back() == '\t') fields.push_back("");
+            lines.push_back(fields);
+        }
+    }
+    return lines;
+}

@@ -1,7 +1,8 @@
 // A client of the gift endpoint for tests and benchmarks: libcurl, a stock
 // HTTP client, posting on one kept-alive connection per GiftClient, plus
 // the pieces a hostile client is made of (a raw socket that sends what it
-// is told and stalls) and a free loopback port to listen on.
+// is told and stalls), a free loopback port to listen on, and a reader of
+// the record files the endpoint's channels write.
 #pragma once
 
 #include <map>
@@ -67,3 +68,7 @@ private:
 
 // True when something accepts connections on 127.0.0.1:`port`.
 bool SomethingListensOn(int port);
+
+// The lines of the gift record files (gifts-*.tsv) in `folder`, each split
+// at its tabs.
+std::vector<std::vector<std::string>> ReadGiftRecords(const std::string& folder);

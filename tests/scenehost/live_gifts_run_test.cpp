@@ -12,9 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -47,21 +45,6 @@ bool WaitUntilListening(int port) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
-}
-
-std::vector<std::vector<std::string>> RecordLines(const std::string& folder) {
-    std::vector<std::vector<std::string>> lines;
-    for (const auto& file : fs::directory_iterator(folder)) {
-        if (file.path().extension() != ".tsv") continue;
-        std::ifstream in(file.path());
-        for (std::string line; std::getline(in, line);) {
-            std::vector<std::string> fields;
-            std::istringstream split(line);
-            for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
-            lines.push_back(fields);
-        }
-    }
-    return lines;
 }
 
 long long FramesDrawn(const std::string& err) {
@@ -110,7 +93,7 @@ TEST(LiveGiftsRun, AGiftPostedWithCurlIsDrawnInTheNextFramesAndTheSceneIsSavedIn
     EXPECT_EQ(data["room_name"], url + "?token=t0ken");
     EXPECT_TRUE(data.contains("innerId"));
     EXPECT_GE(data["baseSizeCY"].get<double>(), kFontSize);
-    EXPECT_EQ(RecordLines(temp.Path()).size(), 1u);
+    EXPECT_EQ(ReadGiftRecords(temp.Path()).size(), 1u);
 }
 
 // Four clients post 2,500 gifts each, one a request, as fast as they can;
@@ -160,7 +143,7 @@ TEST(LiveGiftsRun, FourClientsPostTenThousandGiftsAndEachIsRecordedOnce) {
 
     std::set<std::string> ids;
     size_t lines = 0;
-    for (const auto& line : RecordLines(temp.Path())) {
+    for (const auto& line : ReadGiftRecords(temp.Path())) {
         ++lines;
         if (line.size() == 8) ids.insert(line[7]);
     }
