@@ -5,6 +5,9 @@
 // The room is read at "start:"; a later "Set:" that names another room
 // switches to it at once. A room that cannot be played is reported in the
 // host's log (command 200) and the channel shows its idle text.
+//
+// A window's engine, and the thanks waiting in it, outlive "stop:": they go
+// with the window's next "init:" or with "quit".
 using System.Collections.Generic;
 
 namespace Tavrel
@@ -31,6 +34,7 @@ namespace Tavrel
     {
         static readonly object sync = new object();
         static readonly Dictionary<int, ChannelRun> running = new Dictionary<int, ChannelRun>();
+        static readonly Dictionary<int, GiftEngine> engines = new Dictionary<int, GiftEngine>();
 
         // Called on the plug-in's thread with "start:": logs the start and
         // starts the room, ending any earlier run of the window.
@@ -40,7 +44,13 @@ namespace Tavrel
             Channel channel = ChannelTable.Get(window);
             if (channel == null)
                 return;
-            var run = new ChannelRun { Engine = GiftEngine.For(window, channel) };
+            var run = new ChannelRun();
+            lock (sync) {
+                if (!engines.TryGetValue(window, out run.Engine)) {
+                    run.Engine = new GiftEngine(window, channel);
+                    engines[window] = run.Engine;
+                }
+            }
             bool ascii;
             lock (ChannelTable.Sync) {
                 ascii = channel.Ascii;
@@ -118,7 +128,8 @@ namespace Tavrel
         public static void Reset(int window)
         {
             Stop(window);
-            GiftEngine.Discard(window);
+            lock (sync)
+                engines.Remove(window);
         }
 
         public static void StopAll()
@@ -127,10 +138,10 @@ namespace Tavrel
             lock (sync) {
                 all = new List<ChannelRun>(running.Values);
                 running.Clear();
+                engines.Clear();
             }
             foreach (ChannelRun run in all)
                 run.End();
-            GiftEngine.DiscardAll();
         }
     }
 }

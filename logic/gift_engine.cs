@@ -34,8 +34,6 @@ namespace Tavrel
 {
     sealed class GiftEngine
     {
-        static readonly object registrySync = new object();
-        static readonly Dictionary<int, GiftEngine> engines = new Dictionary<int, GiftEngine>();
         static readonly Regex placeholder = new Regex(@"\$(sender|num|gift|combo)\$", RegexOptions.CultureInvariant);
 
         readonly int window;
@@ -53,48 +51,10 @@ namespace Tavrel
         // that cannot be written is reported once, not with every gift.
         string failedRecordFolder;
 
-        GiftEngine(int window, Channel channel)
+        public GiftEngine(int window, Channel channel)
         {
             this.window = window;
             this.channel = channel;
-        }
-
-        // The engine of the channel `channel` of `window`, made on first use.
-        public static GiftEngine For(int window, Channel channel)
-        {
-            lock (registrySync) {
-                GiftEngine engine;
-                if (!engines.TryGetValue(window, out engine) || engine.channel != channel) {
-                    if (engine != null)
-                        engine.Stop();
-                    engine = new GiftEngine(window, channel);
-                    engines[window] = engine;
-                }
-                return engine;
-            }
-        }
-
-        // Ends the engine of `window` and the thanks waiting in it.
-        public static void Discard(int window)
-        {
-            GiftEngine engine;
-            lock (registrySync) {
-                if (!engines.TryGetValue(window, out engine))
-                    return;
-                engines.Remove(window);
-            }
-            engine.Stop();
-        }
-
-        public static void DiscardAll()
-        {
-            List<GiftEngine> all;
-            lock (registrySync) {
-                all = new List<GiftEngine>(engines.Values);
-                engines.Clear();
-            }
-            foreach (GiftEngine engine in all)
-                engine.Stop();
         }
 
         public int Window {

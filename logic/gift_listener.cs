@@ -10,6 +10,7 @@ using System;
 using System.Collections.Generic;
 using System.IO;
 using System.Net;
+using System.Threading;
 using System.Threading.Tasks;
 
 namespace Tavrel
@@ -115,24 +116,33 @@ namespace Tavrel
                 return answer;
 
             // Read at most one byte more than is allowed, to tell a body
-            // that is too large from one that just fits.
-            var body = new byte[GiftEndpoint.MaxBodyBytes + 1];
+            // that is too large from one that just fits; a declared length
+            // (already checked) needs no more than itself and that byte.
+            long expected = request.ContentLength >= 0 ? request.ContentLength : GiftEndpoint.MaxBodyBytes;
+            var body = new byte[expected + 1];
             int length = 0;
             Stream input = http.InputStream;
-            Task timeout = Task.Delay(BodyTimeout);
-            while (length < body.Length) {
-                Task<int> read = input.ReadAsync(body, length, body.Length - length);
-                if (await Task.WhenAny(read, timeout) != read) {
-                    // Else the listener would wait for the rest of the body
-                    // before the answer goes out.
-                    context.Response.KeepAlive = false;
-                    Write(context.Response, EndpointAnswer.Error(408, "the body did not arrive within " + BodyTimeout.TotalSeconds + " s"));
-                    return null;
+            using (var stalled = new CancellationTokenSource()) {
+                Task timeout = Task.Delay(BodyTimeout, stalled.Token);
+                try {
+                    while (length < body.Length) {
+                        Task<int> read = input.ReadAsync(body, length, body.Length - length);
+                        if (await Task.WhenAny(read, timeout) != read) {
+                            // Else the listener would wait for the rest of the
+                            // body before the answer goes out.
+                            context.Response.KeepAlive = false;
+                            Write(context.Response, EndpointAnswer.Error(408, "the body did not arrive within " + BodyTimeout.TotalSeconds + " s"));
+                            return null;
+                        }
+                        int got = await read;
+                        if (got == 0)
+                            break;
+                        length += got;
+                    }
+                } finally {
+                    // A body that came in time leaves no timer behind.
+                    stalled.Cancel();
                 }
-                int got = await read;
-                if (got == 0)
-                    break;
-                length += got;
             }
             if (length > GiftEndpoint.MaxBodyBytes)
                 return GiftEndpoint.TooLarge();

@@ -70,10 +70,11 @@ namespace Tavrel
             return null;
         }
 
-        bool MergesAt(GiftEvent gift, double now)
+        // The waiting thanks that `gift` merges into at `now`, or null.
+        WaitingThanks OpenFor(GiftEvent gift, double now)
         {
             WaitingThanks open;
-            return merging.TryGetValue(MergeKey(gift), out open) && open.ReadyAt > now;
+            return merging.TryGetValue(MergeKey(gift), out open) && open.ReadyAt > now ? open : null;
         }
 
         // True when taking `gifts` would add a thanks to a queue that is
@@ -83,7 +84,7 @@ namespace Tavrel
             if (waiting.Count < Capacity)
                 return false;
             foreach (GiftEvent gift in gifts)
-                if (Unthanked(gift, rules) == null && !MergesAt(gift, now))
+                if (Unthanked(gift, rules) == null && OpenFor(gift, now) == null)
                     return true;
             return false;
         }
@@ -93,9 +94,8 @@ namespace Tavrel
             GiftOutcome? unthanked = Unthanked(gift, rules);
             if (unthanked.HasValue)
                 return unthanked.Value;
-            string key = MergeKey(gift);
-            WaitingThanks open;
-            if (merging.TryGetValue(key, out open) && open.ReadyAt > now) {
+            WaitingThanks open = OpenFor(gift, now);
+            if (open != null) {
                 open.Gift.Count += gift.Count;
                 if (gift.Combo.Length > 0)
                     open.Gift.Combo = gift.Combo;
@@ -103,7 +103,7 @@ namespace Tavrel
             }
             var thanks = new WaitingThanks { Gift = gift.Copy(), ReadyAt = now + System.Math.Max(0, rules.DelaySeconds) };
             waiting.AddLast(thanks);
-            merging[key] = thanks;
+            merging[MergeKey(gift)] = thanks;
             return GiftOutcome.Thanked;
         }
 
