@@ -142,6 +142,7 @@ namespace Tavrel
             }
             foreach (ChannelRun run in all)
                 run.End();
+            GiftEndpoints.CloseAll();
         }
     }
 }

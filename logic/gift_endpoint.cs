@@ -12,7 +12,8 @@
 //   403 an Origin header (a web page), or a Host other than the URL's
 //   404 another path; 405 another method; 408 a body that stalls
 //   413 a body over 64 KiB; 415 a content type other than JSON in UTF-8
-//   503 with Retry-After: about ThanksQueue.Capacity thanks already wait
+//   503 with Retry-After: about ThanksQueue.Capacity thanks already wait,
+//       or no channel of this URL runs now
 using System;
 using System.Collections.Generic;
 
@@ -39,15 +40,13 @@ namespace Tavrel
     sealed class GiftEndpoint
     {
         public const int MaxBodyBytes = 64 * 1024;
+        // What a refused sender waits while the URL's sources are hidden.
+        const int NotShownRetrySeconds = 5;
 
         readonly object sync = new object();
         // Replaced, never changed, so requests read it without the lock.
         volatile List<GiftSubscriber> subscribers = new List<GiftSubscriber>();
         readonly RecentIds ids = new RecentIds();
-
-        public bool IsEmpty {
-            get { return subscribers.Count == 0; }
-        }
 
         public void Add(GiftSubscriber subscriber)
         {
@@ -84,7 +83,8 @@ namespace Tavrel
             audience = null;
             List<GiftSubscriber> all = subscribers;
             if (all.Count == 0)
-                return NotFound();
+                return EndpointAnswer.Error(503, "no source takes gifts at this URL now (it is hidden); post again later")
+                                     .WithHeader("Retry-After", NotShownRetrySeconds.ToString());
             if (!all.Exists(s => string.Equals(request.Host, s.Url.Host + ":" + s.Url.Port, StringComparison.OrdinalIgnoreCase)))
                 return EndpointAnswer.Error(403, "the Host header must be " + all[0].Url.Host + ":" + all[0].Url.Port);
             string bearer = null;

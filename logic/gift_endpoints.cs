@@ -1,5 +1,10 @@
 // The gift endpoints of the process: one listener a port, shared by every
-// path on it, open while some running channel's room is a URL on that port.
+// path on it, opened by the first channel whose room is a URL on that port
+// and kept until "quit". While no channel of a URL runs (its sources hidden),
+// posts to it are answered 503 with Retry-After, so a bridge posts them again
+// later. Closing the listener instead would not do: Mono's listener answers
+// a request that comes afterwards on a connection kept alive from before
+// with an empty 200, and the gift would be lost as if it had been taken.
 // An endpoint keeps its recent event ids for the life of the process, so a
 // bridge that posts again after a scene switch does not get its gifts
 // thanked twice.
@@ -47,17 +52,16 @@ namespace Tavrel
                 GiftEndpoint endpoint;
                 if (endpoints.TryGetValue(url.Endpoint, out endpoint))
                     endpoint.Remove(engine);
-                string prefix = url.Port + "/";
-                bool portInUse = false;
-                foreach (KeyValuePair<string, GiftEndpoint> entry in endpoints)
-                    portInUse |= entry.Key.StartsWith(prefix, StringComparison.Ordinal) && !entry.Value.IsEmpty;
-                GiftListener unused;
-                // Closed under the lock, so that a channel subscribing again
-                // at once finds the port free.
-                if (!portInUse && listeners.TryGetValue(url.Port, out unused)) {
-                    listeners.Remove(url.Port);
-                    unused.Close();
-                }
+            }
+        }
+
+        // "quit": the host is about to stop the runtime.
+        public static void CloseAll()
+        {
+            lock (sync) {
+                foreach (GiftListener listener in listeners.Values)
+                    listener.Close();
+                listeners.Clear();
             }
         }
 
@@ -84,12 +88,13 @@ namespace Tavrel
                 typeof(System.Runtime.Serialization.Json.JsonReaderWriterFactory).TypeHandle);
         }
 
-        // The endpoint that takes requests for `path` on `port`, or null.
+        // The endpoint of `path` on `port`, or null for a path no channel
+        // has named.
         static GiftEndpoint Route(int port, string path)
         {
             lock (sync) {
                 GiftEndpoint endpoint;
-                return endpoints.TryGetValue(port + path, out endpoint) && !endpoint.IsEmpty ? endpoint : null;
+                return endpoints.TryGetValue(port + path, out endpoint) ? endpoint : null;
             }
         }
     }

@@ -262,6 +262,30 @@ TEST_F(GiftEndpoint, AFullQueueAnswers503UntilThanksAreShown) {
     EXPECT_EQ(again.status, 503) << again.body;
 }
 
+// Leaving the scene ("stop:") keeps the thanks still waiting: they are shown
+// once the source is shown again. Meanwhile a post is refused with 503, also
+// on a connection kept alive from before, and taken once the source is back.
+TEST_F(GiftEndpoint, ThanksStillWaitingAtStopAreShownAfterTheNextStart) {
+    auto source = LiveSource();
+    data_->SetString(u"thanks_string", u"$sender$");
+    data_->SetInt(u"show_second", 2);
+    source->BeginScene();
+    ASSERT_EQ(client_.PostJson(Url(), R"([{"sender": "A", "gift": "g"}, {"sender": "B", "gift": "g"},
+                                          {"sender": "C", "gift": "g"}])").status, 202);
+    EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A"});
+    source->EndScene();
+    const HttpAnswer hidden = client_.PostJson(Url(), R"({"sender": "D", "gift": "g"})");
+    EXPECT_EQ(hidden.status, 503) << hidden.body << hidden.error;
+    EXPECT_EQ(hidden.headers.count("retry-after"), 1u);
+    EXPECT_TRUE(CollectFor(2.5).empty());
+
+    source->BeginScene();
+    EXPECT_EQ(client_.PostJson(Url(), R"({"sender": "D", "gift": "g"})").status, 202);
+    EXPECT_EQ(CollectTexts(3), (std::vector<std::string>{"B", "C", "D"}));
+    EXPECT_EQ(State()["received"], 4);
+    EXPECT_EQ(Record().size(), 4u);
+}
+
 // One client sends half its headers and stalls, another half its body: a
 // third client's gift is taken and thanked meanwhile, and the stalled body
 // is answered 408 once its time is up.
@@ -310,7 +334,7 @@ TEST_F(GiftEndpoint, APortThatIsTakenOrNotOnTheLoopbackIsReportedAndTheIdleTextS
     EXPECT_FALSE(SomethingListensOn(other));
 }
 
-TEST_F(GiftEndpoint, ChannelsOnOneUrlEachGetEveryGiftAndTheLastStopClosesThePort) {
+TEST_F(GiftEndpoint, ChannelsOnOneUrlEachGetEveryGiftAndAnotherRoomMovesTheChannel) {
     auto first = LiveSource();
     XElement* firstElement = element_;
     XElement* firstData = data_;
@@ -322,20 +346,22 @@ TEST_F(GiftEndpoint, ChannelsOnOneUrlEachGetEveryGiftAndTheLastStopClosesThePort
     // (By index: the registry may have moved its records since.)
     EXPECT_TRUE(PumpUntil([&] { return channelRegistry[0].text.ToUtf8() == "感谢甲赠送的1个花 "; }));
 
+    // With one channel stopped the other still takes gifts; with both,
+    // posts are refused until one is shown again.
     first->EndScene();
-    EXPECT_TRUE(SomethingListensOn(port_));
+    EXPECT_EQ(client_.PostJson(Url(), R"({"sender": "乙", "gift": "花"})").status, 202);
     second->EndScene();
-    EXPECT_FALSE(SomethingListensOn(port_));
-
-    // Shown again, the first listens again at once; a new room named by a
-    // later "Set:" moves it to another port.
+    EXPECT_EQ(client_.PostJson(Url(), R"({"sender": "丙", "gift": "花"})").status, 503);
     first->BeginScene();
-    EXPECT_TRUE(SomethingListensOn(port_));
+    EXPECT_EQ(client_.PostJson(Url(), R"({"sender": "丙", "gift": "花"})").status, 202);
+
+    // A new room named by a later "Set:" moves the channel to another port.
     const int moved = FreeLoopbackPort();
-    firstData->SetString(u"room_name", String(("http://localhost:" + std::to_string(moved) + "/gifts").c_str()).Array());
+    const std::string movedUrl = "http://localhost:" + std::to_string(moved) + "/gifts";
+    firstData->SetString(u"room_name", String(movedUrl.c_str()).Array());
     EXPECT_FALSE(ConfigureTextSource(firstElement, false));
-    EXPECT_TRUE(SomethingListensOn(moved));
-    EXPECT_FALSE(SomethingListensOn(port_));
+    EXPECT_EQ(client_.PostJson(movedUrl, R"({"sender": "丁", "gift": "花"})").status, 202);
+    EXPECT_EQ(client_.PostJson(Url(), R"({"sender": "丁", "gift": "花"})").status, 503);
     first->EndScene();
 }
 
