@@ -87,11 +87,7 @@ void StartObsForTests(uint32_t width, uint32_t height, const std::string& journa
 }
 
 std::vector<std::string> Journal() {
-    std::string text = ReadFile(journalPath);
-    // A line the assembly is still writing is not a line yet: read half, an
-    // "init:" would give a source a window number cut short.
-    text.erase(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
-    std::istringstream in(text);
+    std::istringstream in(ReadFile(journalPath));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
