@@ -85,9 +85,11 @@ bool ClassLibraryPresent(const MonoApi& api, const std::string& overrideRoot)
 }
 
 // Lets a logic assembly written for Windows reach our message windows with
-// [DllImport("user32.dll")]: both spellings go to the platform library. Done
-// again by each load of the plug-in, which may have brought the platform
-// library from elsewhere.
+// [DllImport("user32.dll")], however it spells the name: "user32" or
+// "user32.dll" in any letter case (the "i:" prefix) goes to the platform
+// library, never to the runtime's own Windows stand-ins. Done again by each
+// load of the plug-in, which may have brought the platform library from
+// elsewhere.
 void MapUser32(const MonoApi& api)
 {
     Dl_info info{};
@@ -95,7 +97,7 @@ void MapUser32(const MonoApi& api)
         return;
     std::error_code error;
     const std::string platformLibrary = std::filesystem::absolute(info.dli_fname, error).string();
-    for (const char* name : {"user32.dll", "user32"})
+    for (const char* name : {"i:user32.dll", "i:user32"})
         api.mono_dllmap_insert(nullptr, name, nullptr, platformLibrary.c_str(), nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/message_window.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
@@ -26,10 +27,14 @@ struct Window {
     int activeCalls = 0;    // calls into the procedure now running on the owner thread
 };
 
-// A sender blocked in SendMessageW, waiting for the owner thread to answer.
+using Clock = std::chrono::steady_clock;
+
+// A sender blocked in a send, waiting for the owner thread to answer. It lives
+// on the sender's stack: its queued message is withdrawn before it returns.
 struct BlockedSender {
     std::condition_variable answered;
     bool done = false;
+    bool handled = false;  // done because the procedure ran, not because the window went
     intptr_t result = 0;
 };
 
@@ -44,8 +49,13 @@ struct QueuedMessage {
 
 struct OwnerThread {
     std::thread::id id;
+    uint32_t systemId = 0;  // gettid
     std::deque<QueuedMessage> queue;
     std::condition_variable arrived;
+    Clock::time_point lastPumped = Clock::now();
+    int waiting = 0;  // WaitForMessages calls in progress
+
+    bool Hung() const { return waiting == 0 && Clock::now() - lastPumped > kOwnerHungAfter; }
 };
 
 struct State {
@@ -66,13 +76,22 @@ int32_t NumberOf(intptr_t window) { return static_cast<int32_t>(static_cast<uint
 void Answer(QueuedMessage& queued, intptr_t result) {
     if (queued.sender) {
         queued.sender->result = result;
+        queued.sender->handled = true;
+        queued.sender->done = true;
+        queued.sender->answered.notify_one();
+    }
+}
+
+// The message will never be handled: its window is gone.
+void Abandon(QueuedMessage& queued) {
+    if (queued.sender) {
         queued.sender->done = true;
         queued.sender->answered.notify_one();
     }
 }
 
 // Takes the window out of the table and its queued messages out of its owner's
-// queue, releasing their senders with 0. Called with the lock held.
+// queue, releasing their senders unanswered. Called with the lock held.
 void Remove(State& state, const std::shared_ptr<Window>& window) {
     window->live = false;
     auto found = state.windows.find(NumberOf(window->handle));
@@ -80,7 +99,7 @@ void Remove(State& state, const std::shared_ptr<Window>& window) {
     auto& queue = window->owner->queue;
     for (auto it = queue.begin(); it != queue.end();) {
         if (it->window == window) {
-            Answer(*it, 0);
+            Abandon(*it);
             it = queue.erase(it);
         } else {
             ++it;
@@ -126,6 +145,7 @@ public:
         if (!owner_) {
             owner_ = std::make_shared<OwnerThread>();
             owner_->id = std::this_thread::get_id();
+            owner_->systemId = static_cast<uint32_t>(gettid());
         }
         return owner_;
     }
@@ -177,6 +197,18 @@ void Enqueue(State& state, const std::shared_ptr<Window>& window, uint32_t messa
     owner.arrived.notify_all();
 }
 
+// Takes a sender's message back out of its owner's queue; false when the
+// owner has already taken it. Called with the lock held.
+bool Withdraw(OwnerThread& owner, const BlockedSender& sender) {
+    for (auto it = owner.queue.begin(); it != owner.queue.end(); ++it) {
+        if (it->sender == &sender) {
+            owner.queue.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool DestroyOnOwnerThread(State& state, std::unique_lock<std::mutex>& held, const std::shared_ptr<Window>& window) {
     // The window stops taking messages before WM_DESTROY runs, so the
     // procedure sees nothing after it, not even what it sends itself meanwhile.
@@ -187,18 +219,49 @@ bool DestroyOnOwnerThread(State& state, std::unique_lock<std::mutex>& held, cons
 
 }  // namespace
 
-extern "C" MORVIK_PLATFORM_API intptr_t SendMessageW(intptr_t window, uint32_t message, uintptr_t wParam,
-                                                     intptr_t lParam) {
+SendOutcome SendMessageLimited(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                               const SendLimits& limits, intptr_t* result) {
     State& state = Global();
     std::unique_lock held(state.lock);
     std::shared_ptr<Window> target = Find(state, window);
-    if (!target) return 0;
-    if (target->owner->id == std::this_thread::get_id()) return Call(state, held, target, message, wParam, lParam);
+    if (!target) return SendOutcome::NoWindow;
+    if (target->owner->id == std::this_thread::get_id()) {
+        intptr_t answer = Call(state, held, target, message, wParam, lParam);
+        if (result) *result = answer;
+        return SendOutcome::Handled;
+    }
+    std::shared_ptr<OwnerThread> owner = target->owner;
+    if (limits.abortIfOwnerHung && owner->Hung()) return SendOutcome::OwnerHung;
     BlockedSender sender;
     Enqueue(state, target, message, wParam, lParam, &sender);
     target.reset();
-    sender.answered.wait(held, [&] { return sender.done; });
-    return sender.result;
+    const bool bounded = limits.timeout != std::chrono::milliseconds::max();
+    bool waitedOut = false;
+    while (!sender.done) {
+        if (!bounded) {
+            sender.answered.wait(held);
+            continue;
+        }
+        if (sender.answered.wait_for(held, limits.timeout, [&] { return sender.done; })) break;
+        if (limits.noTimeoutUnlessOwnerHung && !owner->Hung()) continue;
+        waitedOut = true;
+        break;
+    }
+    if (waitedOut) {
+        if (Withdraw(*owner, sender)) return SendOutcome::TimedOut;
+        // Taken already: the procedure may be reading the sender's memory.
+        sender.answered.wait(held, [&] { return sender.done; });
+    }
+    if (!sender.handled) return SendOutcome::WindowGone;
+    if (result) *result = sender.result;
+    return SendOutcome::Handled;
+}
+
+extern "C" MORVIK_PLATFORM_API intptr_t SendMessageW(intptr_t window, uint32_t message, uintptr_t wParam,
+                                                     intptr_t lParam) {
+    intptr_t result = 0;
+    SendMessageLimited(window, message, wParam, lParam, SendLimits{}, &result);
+    return result;
 }
 
 extern "C" MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t message, uintptr_t wParam,
@@ -212,16 +275,37 @@ extern "C" MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t me
     return 1;
 }
 
+bool SendMessageNoWait(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    State& state = Global();
+    std::unique_lock held(state.lock);
+    std::shared_ptr<Window> target = Find(state, window);
+    if (!target) return false;
+    if (target->owner->id == std::this_thread::get_id()) {
+        Call(state, held, target, message, wParam, lParam);
+        return true;
+    }
+    if (message == WM_COPYDATA) return false;
+    Enqueue(state, target, message, wParam, lParam, nullptr);
+    return true;
+}
+
+uint32_t WindowOwnerThreadId(intptr_t window) {
+    State& state = Global();
+    std::lock_guard held(state.lock);
+    std::shared_ptr<Window> target = Find(state, window);
+    return target ? target->owner->systemId : 0;
+}
+
 WindowHandle CreatePlatformWindow(WindowProc procedure) { return Create(procedure, 0); }
 
 WindowHandle CreatePlatformWindowWithHandle(WindowProc procedure, WindowHandle handle) {
     return handle == 0 ? 0 : Create(procedure, handle);
 }
 
-bool IsWindow(WindowHandle window) {
+extern "C" MORVIK_PLATFORM_API int32_t IsWindow(intptr_t window) {
     State& state = Global();
     std::lock_guard held(state.lock);
-    return Find(state, window) != nullptr;
+    return Find(state, window) != nullptr ? 1 : 0;
 }
 
 bool DestroyWindow(WindowHandle window) {
@@ -259,7 +343,9 @@ size_t PumpMessages() {
     State& state = Global();
     std::unique_lock held(state.lock);
     OwnerThread* owner = thisThread.Existing();
-    if (!owner || owner->queue.empty()) return 0;
+    if (!owner) return 0;
+    owner->lastPumped = Clock::now();
+    if (owner->queue.empty()) return 0;
     const uint64_t last = owner->queue.back().sequence;
     size_t handled = 0;
     while (!owner->queue.empty() && owner->queue.front().sequence <= last) {
@@ -271,6 +357,7 @@ size_t PumpMessages() {
         Answer(next, result);
         ++handled;
     }
+    owner->lastPumped = Clock::now();
     return handled;
 }
 
@@ -279,5 +366,9 @@ bool WaitForMessages(std::chrono::milliseconds timeout) {
     std::unique_lock held(state.lock);
     OwnerThread* owner = thisThread.Existing();
     if (!owner) return false;
-    return owner->arrived.wait_for(held, timeout, [&] { return !owner->queue.empty(); });
+    ++owner->waiting;
+    bool arrived = owner->arrived.wait_for(held, timeout, [&] { return !owner->queue.empty(); });
+    --owner->waiting;
+    owner->lastPumped = Clock::now();
+    return arrived;
 }

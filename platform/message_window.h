@@ -44,7 +44,47 @@ MORVIK_PLATFORM_API intptr_t SendMessageW(intptr_t window, uint32_t message, uin
 // 0 for an unknown window or WM_COPYDATA, whose block would not outlive the call.
 MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// 1 while the window with this number exists and is not being destroyed.
+MORVIK_PLATFORM_API int32_t IsWindow(intptr_t window);
+
 }  // extern "C"
+
+// Why a send did or did not reach the window procedure.
+enum class SendOutcome {
+    Handled,     // the procedure ran; its result is the answer
+    NoWindow,    // no live window has this number
+    WindowGone,  // the window was destroyed, or its thread ended, before its owner took the message
+    TimedOut,    // the owner did not take the message within the timeout; it was withdrawn
+    OwnerHung,   // asked to give up on a hung owner, and it is one
+};
+
+// Limits on how long a cross-thread send waits for the owner thread to take
+// the message off its queue. Once the procedure has started, the sender waits
+// for it to return, whatever the timeout: lParam may point into the sender's
+// memory, which must outlive the call.
+struct SendLimits {
+    std::chrono::milliseconds timeout = std::chrono::milliseconds::max();
+    bool abortIfOwnerHung = false;        // give up at once on an owner that is hung
+    bool noTimeoutUnlessOwnerHung = false;  // keep waiting past the timeout while the owner is not hung
+};
+
+// An owner thread is hung while it has neither pumped nor waited for messages
+// for this long, as Windows judges it.
+inline constexpr std::chrono::milliseconds kOwnerHungAfter{5000};
+
+// SendMessageW with limits. `*result` is written only when the outcome is
+// Handled.
+MORVIK_PLATFORM_API SendOutcome SendMessageLimited(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                                                   const SendLimits& limits, intptr_t* result);
+
+// On the window's own thread, runs the procedure at once; from another thread,
+// queues the message and returns without waiting. False for an unknown window,
+// and for WM_COPYDATA from another thread, whose block would not outlive the call.
+MORVIK_PLATFORM_API bool SendMessageNoWait(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// The system thread id (gettid) of the thread that owns the window; 0 for an
+// unknown window.
+MORVIK_PLATFORM_API uint32_t WindowOwnerThreadId(intptr_t window);
 
 static_assert(sizeof(void*) == 8, "the message ABI is the 64-bit one");
 static_assert(offsetof(COPYDATASTRUCT, cbData) == 8);
@@ -59,9 +99,6 @@ MORVIK_PLATFORM_API WindowHandle CreatePlatformWindow(WindowProc procedure);
 // number is negative (bit 31 set) or whose upper half is not zero can be
 // tried. 0 when the handle's number is 0 or taken by a live window.
 MORVIK_PLATFORM_API WindowHandle CreatePlatformWindowWithHandle(WindowProc procedure, WindowHandle handle);
-
-// True while the window with this number exists and is not being destroyed.
-MORVIK_PLATFORM_API bool IsWindow(WindowHandle window);
 
 // Sends WM_DESTROY to the procedure, then removes the window: its queued
 // messages are dropped and their blocked senders get 0, and its procedure is
