@@ -65,8 +65,13 @@ void SwitchAsciiMode(WindowHandle window, int32_t mode) {
 }  // namespace
 
 String DecodeBlock(const COPYDATASTRUCT& block, bool asciiText) {
-    if (!block.lpData || block.cbData == 0) return String();
-    if (asciiText) return String(AnsiToUtf16(static_cast<const char*>(block.lpData), block.cbData));
+    if (!block.lpData) return String();
+    // ANSI text runs to its zero byte and cbData plays no part: logic
+    // assemblies written for Windows count it in their own 8-bit encoding (or
+    // in characters), which need not be the length of the bytes the runtime's
+    // marshaller hands over.
+    if (asciiText) return String(AnsiToUtf16(static_cast<const char*>(block.lpData), SIZE_MAX));
+    if (block.cbData == 0) return String();
 
     // UTF-16: the text up to its NUL within the block, then cut to
     // (cbData - 1) / 2 characters, which drops nothing from a block sent with

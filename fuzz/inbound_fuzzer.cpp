@@ -48,9 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t message = in.ConsumeBool() ? in.PickValueInArray(kMessages) : in.ConsumeIntegral<uint32_t>();
         const uint64_t command = in.ConsumeBool() ? in.PickValueInArray(kCommands) : in.ConsumeIntegral<uint64_t>();
         std::vector<uint8_t> block = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 512));
-        // The block is read only up to cbData, so cbData never exceeds the
-        // buffer; a block of its own heap allocation makes ASan see any
+        // A UTF-16 block is read only up to cbData, so cbData never exceeds
+        // the buffer; ANSI text runs to its zero byte, which its format
+        // requires. A block of its own heap allocation makes ASan see any
         // read past it.
+        if (asciiMode == 1) block.push_back(0);
         const uint32_t cbData = in.ConsumeIntegralInRange<uint32_t>(0, static_cast<uint32_t>(block.size()));
         COPYDATASTRUCT copy{command, cbData, block.empty() ? nullptr : block.data()};
         const intptr_t lParam = message == WM_COPYDATA ? reinterpret_cast<intptr_t>(&copy) : 0;

@@ -40,10 +40,16 @@ TEST(DecodeBlock, Utf16TextIsCutToTheBlockAndItsCount) {
     EXPECT_EQ(DecodeBlock(Block(1, open, static_cast<uint32_t>(open.size())), false).ToUtf8(), "感谢Alic");
 }
 
-TEST(DecodeBlock, AnsiTextStopsAtItsZeroOrTheBlockEnd) {
+TEST(DecodeBlock, AnsiTextRunsToItsZeroWhateverCbDataSays) {
     std::vector<char> text = {'a', 'b', 'c', 0, 'x'};
     EXPECT_EQ(DecodeBlock(Block(1, text, 5), true).ToUtf8(), "abc");
-    EXPECT_EQ(DecodeBlock(Block(1, text, 2), true).ToUtf8(), "ab");
+    EXPECT_EQ(DecodeBlock(Block(1, text, 2), true).ToUtf8(), "abc");
+    EXPECT_EQ(DecodeBlock(Block(1, text, 0), true).ToUtf8(), "abc");
+    // Counted in characters, as Windows code often counts ANSI text.
+    const std::string thanks = "感谢Bob";
+    std::vector<char> counted(thanks.begin(), thanks.end());
+    counted.push_back(0);
+    EXPECT_EQ(DecodeBlock(Block(1, counted, 6), true).ToUtf8(), thanks);
     std::vector<char> broken = {'o', 'k', static_cast<char>(0xFF), 0};
     EXPECT_EQ(DecodeBlock(Block(1, broken, 4), true).Text(), std::u16string(u"ok\uFFFD"));
 }

@@ -107,6 +107,16 @@ protected:
         return lines;
     }
 
+    // The rightmost column of the canvas with any ink in it; -1 when blank.
+    int CanvasInkRight() const {
+        const std::vector<uint8_t> canvas = graphics.CanvasPixels();
+        int inkRight = -1;
+        for (int y = 0; y < graphics.CanvasHeight(); ++y)
+            for (int x = 0; x < graphics.CanvasWidth(); ++x)
+                if (canvas[(static_cast<size_t>(y) * graphics.CanvasWidth() + x) * 4 + 3]) inkRight = std::max(inkRight, x);
+        return inkRight;
+    }
+
     XElement* NewSourceElement(const char* name) { return scene.Root()->CreateElement(String(name).Array()); }
 
     fs::path folder_;

@@ -65,11 +65,7 @@ TEST_F(ThanksReplay, AGiftBecomesTheFilledTemplateAndIsDrawnOnTheNextFrame) {
     graphics.ClearCanvas(0);
     source->Render({0, 0}, source->GetSize());  // drawn at its pixel size
     EXPECT_EQ(graphics.WriteCanvasPng((folder_ / "thanks.png").string()), "");
-    const std::vector<uint8_t> canvas = graphics.CanvasPixels();
-    int inkRight = -1;
-    for (int y = 0; y < graphics.CanvasHeight(); ++y)
-        for (int x = 0; x < graphics.CanvasWidth(); ++x)
-            if (canvas[(static_cast<size_t>(y) * graphics.CanvasWidth() + x) * 4 + 3]) inkRight = std::max(inkRight, x);
+    const int inkRight = CanvasInkRight();
     // Ink across the text's width, not just a glyph or two.
     EXPECT_GT(inkRight, texture.width / 2);
     EXPECT_LT(inkRight, texture.width);
