@@ -33,8 +33,21 @@ namespace Tavrel
                 ChannelTable.SetRunning(window, false);
                 ChannelRuns.Stop(window);
             } else if (TryArgument(command, "ShowForm:", out window))
-                return FormScript.Show(window);
+                return ShowForm(window);
             return 0;
+        }
+
+        // A form script named by TAVREL_FORM (tests, headless runs) is played;
+        // otherwise the real form opens where there is a display, and without
+        // one the form is cancelled.
+        static int ShowForm(int window)
+        {
+            string script = Environment.GetEnvironmentVariable("TAVREL_FORM");
+            if (!string.IsNullOrEmpty(script))
+                return FormScript.Show(window, script);
+            if (string.IsNullOrEmpty(Environment.GetEnvironmentVariable("DISPLAY")))
+                return FormScript.Cancelled;
+            return SettingsForm.Show(window);
         }
 
         // The command is `prefix` followed by a signed decimal integer and

@@ -1,8 +1,7 @@
 // The settings form, played from a script: "ShowForm:" reads the file that
 // the environment variable TAVREL_FORM names and sends the setting changes in
 // it to the channel's window on the calling thread, so that the plug-in has
-// applied every one of them when the call returns. Without TAVREL_FORM the
-// form is cancelled (1).
+// applied every one of them when the call returns.
 //
 // Format, UTF-8, one entry a line; "#" comments and blank lines ignored:
 //   int KEY VALUE      command 101 "KEY|VALUE", VALUE a decimal integer
@@ -25,14 +24,11 @@ namespace Tavrel
     static class FormScript
     {
         const int Accepted = 0;
-        const int Cancelled = 1;
+        public const int Cancelled = 1;
         const int Failed = 2;
 
-        public static int Show(int window)
+        public static int Show(int window, string path)
         {
-            string path = Environment.GetEnvironmentVariable("TAVREL_FORM");
-            if (string.IsNullOrEmpty(path))
-                return Cancelled;
             Channel channel = ChannelTable.Get(window);
             bool ascii = channel != null && channel.Ascii;
             string text;
