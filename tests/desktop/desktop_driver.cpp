@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include <thread>
 
 namespace {
@@ -23,6 +25,7 @@ std::pair<int, std::string> Xdotool(const std::vector<std::string>& args) {
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execvp("xdotool", argv.data());
+        perror("cannot run xdotool (package xdotool)");
         _exit(127);
     }
     close(out[1]);

@@ -3,6 +3,8 @@
 // at once, OBS keeps drawing while the form is open, and no thread sees the
 // other's half-made settings.
 
+#include "tests/desktop/desktop_driver.h"
+#include "tests/desktop/reference_form.h"
 #include "tests/obs/obs_test_support.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +71,34 @@ TEST(ObsForm, TheButtonReturnsAtOnceAndOBSGoesOnWhileTheFormIsOpen) {
     EXPECT_TRUE(WaitFor([&] { return obs_data_get_int(source.settings(), "fontSize") == 100; }));
     EXPECT_EQ(obs_source_get_height(source.get()), 40u);
     unsetenv("TAVREL_FORM");
+    source.Hide();
+}
+
+// Without a form script, the button opens the reference assembly's real
+// form on OBS's display; OBS draws on while it is open, and what the user
+// types lands in the source when OK is clicked.
+TEST(ObsForm, TheRealFormOpensOnTheDisplayAndWhatTheUserTypesLandsOnOk) {
+    using namespace reference_form;
+    TestSource source("real-form", R"({"font": "WenQuanYi Micro Hei", "fontSize": 60, "outline": 0})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 60; }));
+    unsetenv("TAVREL_FORM");
+    PressConfigure(source.get());
+    const XWindowId form = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
+    ASSERT_NE(form, 0u) << "the settings form never appeared";
+    EXPECT_EQ(ScreenshotPng(OutputPath("obs_real_form.png")), "");
+    const uint64_t frames = FramesDuring(grabber, std::chrono::milliseconds(1000));
+    RecordProperty("frames_in_1_s_with_the_real_form_open", std::to_string(frames));
+    EXPECT_GT(frames, 15u);
+
+    ASSERT_TRUE(ClickInWindow(form, kFieldX, RowY(kFontSizeRow)));
+    ASSERT_TRUE(PressKeys({"End", "BackSpace", "BackSpace", "BackSpace"}));
+    ASSERT_TRUE(TypeText("40"));
+    ASSERT_TRUE(ClickInWindow(form, kOkX, kButtonsY));
+    EXPECT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40; }));
+    EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
+    EXPECT_FALSE(WindowTitledExists(kTitle));
     source.Hide();
 }
 

@@ -2,6 +2,7 @@
 // real X display: it opens with the source's values, a user's clicks and
 // keys change them, and OK saves exactly those changes; Cancel saves nothing.
 #include "tests/desktop/desktop_driver.h"
+#include "tests/desktop/reference_form.h"
 #include "tests/scenehost/thanks_host.h"
 #include "tests/test_folder.h"
 
@@ -11,19 +12,9 @@
 #include <cstdlib>
 
 using nlohmann::json;
+using namespace reference_form;
 
 namespace {
-
-// The English half of the form's title "答谢设置 Thanks settings".
-constexpr const char* kFormTitle = "Thanks settings";
-
-// Where the form's rows and buttons are, in its own coordinates, as
-// logic/settings_form.cs lays them out: rows of 32 px from 12 px down, the
-// fields 224 px in, OK and Cancel at the bottom right of a 536 px wide form.
-constexpr int kFieldX = 260;
-int RowY(int row) { return 12 + row * 32 + 12; }
-constexpr int kTemplateRow = 1, kFontSizeRow = 6;
-constexpr int kOkX = 347, kCancelX = 469, kButtonsY = 456;
 
 const json kData = {{"room_name", "demo"},
                     {"font", "WenQuanYi Micro Hei"},
@@ -56,7 +47,7 @@ protected:
 
 TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
     ChildProcess configure({scenehost_, "configure", scene_, "thanks"});
-    const XWindowId form = WaitForWindowTitled(kFormTitle, std::chrono::seconds(30));
+    const XWindowId form = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
     ASSERT_NE(form, 0u) << "the form never appeared: " << configure.Wait(1).err;
     EXPECT_EQ(ScreenshotPng((output_ / "form_opened.png").string()), "");
 
@@ -72,7 +63,7 @@ TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
     const ProcessResult result = configure.Wait(30);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("accepted"), std::string::npos) << result.out;
-    EXPECT_FALSE(WindowTitledExists(kFormTitle));
+    EXPECT_FALSE(WindowTitledExists(kTitle));
     const json data = json::parse(ReadFile(scene_))["sources"]["thanks"]["data"];
     EXPECT_EQ(data["fontSize"], 72);
     EXPECT_EQ(data["thanks_string"], "感谢$sender$ OK");
@@ -83,7 +74,7 @@ TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
 TEST_F(SettingsFormRun, CancelLeavesTheSceneAsItWas) {
     const std::string before = ReadFile(scene_);
     ChildProcess configure({scenehost_, "configure", scene_, "thanks"});
-    const XWindowId form = WaitForWindowTitled(kFormTitle, std::chrono::seconds(30));
+    const XWindowId form = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
     ASSERT_NE(form, 0u) << "the form never appeared: " << configure.Wait(1).err;
     ASSERT_TRUE(ClickInWindow(form, kFieldX, RowY(kFontSizeRow)));
     ASSERT_TRUE(TypeText("9"));
