@@ -99,6 +99,17 @@ TEST(ObsForm, TheRealFormOpensOnTheDisplayAndWhatTheUserTypesLandsOnOk) {
     EXPECT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40; }));
     EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
     EXPECT_FALSE(WindowTitledExists(kTitle));
+
+    // It opens again; Cancel changes nothing.
+    PressConfigure(source.get());
+    const XWindowId again = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
+    ASSERT_NE(again, 0u) << "the settings form did not open a second time";
+    ASSERT_TRUE(ClickInWindow(again, kFieldX, RowY(kFontSizeRow)));
+    ASSERT_TRUE(TypeText("9"));
+    ASSERT_TRUE(ClickInWindow(again, kCancelX, kButtonsY));
+    EXPECT_TRUE(WaitFor([&] { return !WindowTitledExists(kTitle); }));
+    EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
+    EXPECT_EQ(obs_source_get_height(source.get()), 40u);
     source.Hide();
 }
 
