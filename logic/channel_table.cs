@@ -65,6 +65,15 @@ namespace Tavrel
             }
         }
 
+        // Whether texts for `window` go as 8-bit ANSI text rather than UTF-16.
+        public static bool WantsAnsiText(int window)
+        {
+            lock (sync) {
+                Channel channel = Find(window, false);
+                return channel != null && channel.Ascii;
+            }
+        }
+
         // The channel of `window`, or null when it was never announced.
         public static Channel Get(int window)
         {

@@ -45,8 +45,13 @@ namespace Tavrel
             string script = Environment.GetEnvironmentVariable("TAVREL_FORM");
             if (!string.IsNullOrEmpty(script))
                 return FormScript.Show(window, script);
-            if (string.IsNullOrEmpty(Environment.GetEnvironmentVariable("DISPLAY")))
+            if (string.IsNullOrEmpty(Environment.GetEnvironmentVariable("DISPLAY"))) {
+                WindowSender.SendText(window, WindowSender.LogText,
+                                      "Tavrel: the settings form needs an X display (DISPLAY is not set); " +
+                                      "change the settings in the source's properties instead",
+                                      ChannelTable.WantsAnsiText(window));
                 return FormScript.Cancelled;
+            }
             return SettingsForm.Show(window);
         }
 

@@ -29,8 +29,7 @@ namespace Tavrel
 
         public static int Show(int window, string path)
         {
-            Channel channel = ChannelTable.Get(window);
-            bool ascii = channel != null && channel.Ascii;
+            bool ascii = ChannelTable.WantsAnsiText(window);
             string text;
             try {
                 text = File.ReadAllText(path, new UTF8Encoding(false));

@@ -31,15 +31,9 @@ namespace Tavrel
                 WindowSender.SendText(window, WindowSender.LogText,
                                       "Tavrel: cannot show the settings form (it needs Mono's System.Windows.Forms, " +
                                       "System.Drawing and libgdiplus): " + e.GetType().Name + ": " + e.Message,
-                                      IsAscii(window));
+                                      ChannelTable.WantsAnsiText(window));
                 return Failed;
             }
-        }
-
-        static bool IsAscii(int window)
-        {
-            Channel channel = ChannelTable.Get(window);
-            return channel != null && channel.Ascii;
         }
 
         // Kept out of line so that Windows Forms is resolved only when this
@@ -54,7 +48,7 @@ namespace Tavrel
                     return Cancelled;
                 chosen = dialog.Chosen();
             }
-            bool ascii = IsAscii(window);
+            bool ascii = ChannelTable.WantsAnsiText(window);
             foreach (SettingsDialog.Field field in SettingsDialog.Fields) {
                 string value;
                 if (!chosen.TryGetValue(field.Key, out value) || value == current[field.Key])

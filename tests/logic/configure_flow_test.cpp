@@ -37,7 +37,11 @@ protected:
 
 TEST_F(ConfigureFlow, ANewSourceGetsAChannelThenSettingsThenTheForm) {
     XElement* element = NewSourceElement("thanks");
-    EXPECT_FALSE(ConfigureTextSource(element, true));  // no form script: cancelled
+    EXPECT_FALSE(ConfigureTextSource(element, true));  // no form script and no display: cancelled
+    const std::vector<std::string> logged = LogLines();
+    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& line) {
+        return line.find("the settings form needs an X display") != std::string::npos;
+    })) << "cancelled without saying why";
     XElement* data = element->GetElement(u"data");
     ASSERT_NE(data, nullptr);
     ASSERT_EQ(channelRegistry.Size(), 1u);
