@@ -95,7 +95,7 @@ TEST_F(WindowsDeclaredLogic, EveryUser32ImportResolvesToThePlatformLibraryUnderI
         {"TimeoutStyle.FindWindowEx", "FindWindowEx"},
     };
     const auto resolved = ResolvedImports(LOGIC_WINDOWS_DECLARED_ASSEMBLY);
-    ASSERT_EQ(resolved.size(), expected.size());
+    ASSERT_EQ(resolved.size(), expected.size() + 1);
     const std::string platform = PlatformLibrary();
     for (const auto& [method, symbol] : expected) {
         auto found = resolved.find(method);
@@ -103,6 +103,11 @@ TEST_F(WindowsDeclaredLogic, EveryUser32ImportResolvesToThePlatformLibraryUnderI
         EXPECT_EQ(found->second.first, symbol) << method;
         EXPECT_EQ(fs::absolute(found->second.second).string(), platform) << method;
     }
+    // A user32 function the platform does not offer fails loudly; it never
+    // reaches one of the runtime's stand-ins that pretend.
+    auto other = resolved.find("TimeoutStyle.SetWindowPos");
+    ASSERT_NE(other, resolved.end());
+    EXPECT_EQ(other->second, std::make_pair(std::string("(not found)"), std::string("EntryPointNotFoundException")));
 }
 
 TEST_F(WindowsDeclaredLogic, EachDeclarationStyleSendsItsTextFromATimerThreadAndItIsDrawn) {

@@ -159,6 +159,10 @@ namespace Tavrel
         [DllImport("user32.dll", CharSet = CharSet.Ansi)]
         static extern IntPtr FindWindowEx(IntPtr hwndParent, IntPtr hwndChildAfter, string lpszClass, string lpszWindow);
 
+        // Not one the platform offers.
+        [DllImport("user32.dll")]
+        static extern bool SetWindowPos(IntPtr hWnd, IntPtr hWndInsertAfter, int X, int Y, int cx, int cy, uint uFlags);
+
         const uint SMTO_ABORTIFHUNG = 0x2;
 
         public static void Send(int window)
