@@ -91,7 +91,7 @@ TEST_F(HostileInbound, InvalidAnsiBytesBecomeReplacementCharacters) {
     asciiMode = 1;
     EXPECT_EQ(Send(ShowText, {'o', 'k', 0xFF, 0xC3, 0}, 5), 0);
     EXPECT_EQ(Shown(), u"ok\uFFFD\uFFFD");
-    EXPECT_EQ(Send(SetStringSetting, {'f', 'o', 'n', 't', '|', 0xE6, 0x84}, 7), 0);  // cut-off sequence
+    EXPECT_EQ(Send(SetStringSetting, {'f', 'o', 'n', 't', '|', 0xE6, 0x84, 0}, 7), 0);  // cut-off sequence
     EXPECT_EQ(settings->GetString(u"font", u"").Text(), u"\uFFFD");
     EXPECT_NO_THROW(Saved());
 }
@@ -102,7 +102,9 @@ TEST_F(HostileInbound, ATenMegabyteTextIsTakenWhole) {
     EXPECT_EQ(Shown().size(), big.size());
     asciiMode = 1;
     std::vector<uint8_t> ansi(10u << 20, 'a');
-    EXPECT_EQ(Send(SetStringSetting, [&] { ansi[0] = 'k', ansi[1] = '|'; return ansi; }(), 10u << 20), 0);
+    ansi[0] = 'k', ansi[1] = '|';
+    ansi.push_back(0);  // ANSI text runs to its zero byte
+    EXPECT_EQ(Send(SetStringSetting, ansi, 10u << 20), 0);
     EXPECT_EQ(settings->GetString(u"k", u"").Length(), (10u << 20) - 2);
 }
 
