@@ -33,6 +33,7 @@ std::string AssemblyPath() {
 MODULE_EXPORT const char* obs_module_description(void) { return "Morvik答谢插件"; }
 
 bool obs_module_load(void) {
+    blog(LOG_INFO, "[morvik-thanks] version %s loading", MORVIK_VERSION);
     SetModuleTextLookup(obs_module_text);
     InstallObsGraphics();
     coreThread = std::make_shared<CoreThread>();

@@ -14,6 +14,7 @@ packages=(
   libmono-system-windows-forms4.0-cil libmono-system-drawing4.0-cil libgdiplus xdotool
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   clang libclang-rt-14-dev valgrind
+  lintian
 )
 
 missing=()
