@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The module inside the real OBS Studio, installed as a streamer installs it:
+# builds the Debian package, installs it with apt (with what it depends on),
+# starts Debian's OBS Studio on Xvfb with a throw-away home (no first-run
+# wizard; obs-websocket on a free loopback port with a password; an empty
+# scene collection) and drives it through obs-websocket with a stock client
+# (scripts/obs/smoke_client.py on python3-websocket): the input kinds, a
+# thanks source created hidden (its hint) then shown (the demo room's
+# texts), its font size, colours and outline changed, the "Settings…"
+# button with a form script, the source removed. OBS Studio is then told to
+# quit by SIGINT, and the package is removed again.
+#
+#   scripts/obs_smoke.sh [BUILD]      (default build)
+#
+# The screenshots stay in BUILD/test-output/obs_smoke/. On failure the
+# module's lines of OBS Studio's log and the end of the log are printed; OBS
+# Studio is never left running. Needs root (packages, namespace).
+set -euo pipefail
+
+script=$(readlink -f "${BASH_SOURCE[0]}")
+repo=$(cd "$(dirname "$script")/.." && pwd)
+tag=obs_smoke
+# shellcheck source=obs/session.sh
+. "$repo/scripts/obs/session.sh"
+input_name="答谢 smoke"
+
+# ===========================================================================
+# The inner stage, in the private network namespace; the screenshots go to
+# SMOKE_OUT.
+# ===========================================================================
+inner() {
+  session_begin
+  local port password
+  port=$(free_port)
+  password=$(random_password)
+  write_config en-US "$port" "$password"
+  # What the "Settings…" button's form does: font size 30, accepted.
+  printf 'int fontSize 30\nresult 0\n' >"$HOME/form.txt"
+
+  start_x
+  log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
+  start_obs "TAVREL_FORM=$HOME/form.txt"
+
+  timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" ||
+    die "a check against OBS Studio failed"
+  grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
+    die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
+
+  # OBS Studio quits on SIGINT, shutting down as when its window is closed:
+  # its modules are unloaded and the log ends with the leak count.
+  log "SIGINT to OBS Studio"
+  kill -INT "$obs_pid"
+  wait_end "$obs_pid" 300 || die "OBS Studio did not quit within 30 s of SIGINT"
+  wait "$obs_pid" 2>/dev/null || true
+  obs_pid=""
+  grep -q "Number of memory leaks: 0" "$cfg"/logs/*.txt ||
+    die "OBS Studio did not shut down cleanly (no leak count of 0 in its log)"
+  status=0
+}
+
+if [ "${INNER_STAGE:-}" = inner ]; then
+  inner
+  exit 0
+fi
+
+# ===========================================================================
+# The outer stage: packages, the Debian package built and installed, then the
+# inner stage in a network namespace of its own, then the package removed.
+# ===========================================================================
+[ $# -le 1 ] || die "usage: scripts/obs_smoke.sh [BUILD]"
+build=$(realpath -m "${1:-$repo/build}")
+[ "$(id -u)" -eq 0 ] || die "this needs root: to install the package and for a network namespace of its own"
+if dpkg-query -W -f='${Status}' morvik-thanks 2>/dev/null | grep -q "install ok installed"; then
+  die "the package morvik-thanks is installed on this machine already; remove it first (apt remove morvik-thanks)"
+fi
+ensure_packages
+
+deb=$(bash "$repo/scripts/package.sh" "$build" | tail -n 1)
+log "installing $(basename "$deb")"
+removal() {
+  log "removing the package again"
+  DEBIAN_FRONTEND=noninteractive dpkg --purge morvik-thanks >/dev/null || log "warning: dpkg --purge morvik-thanks failed"
+}
+trap removal EXIT
+DEBIAN_FRONTEND=noninteractive timeout 600 apt-get install -y -qq --no-install-recommends "$deb" >/dev/null ||
+  die "apt-get install $deb failed"
+
+out=$build/test-output/obs_smoke
+rm -rf "$out"
+mkdir -p "$out"
+export SMOKE_OUT=$out
+SMOKE_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+export SMOKE_VERSION
+rc=0
+(run_inner_stage 240 "$script") || rc=$?
+[ "$rc" -eq 0 ] && log "passed; screenshots in $out"
+exit "$rc"
