@@ -1,6 +1,6 @@
 """What the scripts that drive OBS Studio through obs-websocket (protocol 5)
-share: connecting and identifying with the password, one request at a time,
-and waiting until OBS Studio has loaded."""
+share: connecting and identifying with the password once OBS Studio has
+loaded, and one request at a time."""
 import base64, hashlib, json, os, sys, time
 import websocket
 
@@ -64,12 +64,17 @@ def must(ws, kind, data=None):
         sys.exit("%s failed: code %s %s" % (kind, status.get("code"), status.get("comment", "")))
     return response
 
-def wait_until_loaded(ws, deadline):
-    """Waits until OBS Studio answers requests (code 207 while it loads); its version."""
+def open_session(port, password, obs_pid):
+    """Connects (within 60 s) once OBS Studio has loaded; the connection."""
+    deadline = time.monotonic() + 60
+    ws = connect(port, password, obs_pid, deadline)
     while True:
         status, version = request(ws, "GetVersion")
         if status.get("result"):
-            return version
+            break
+        # Code 207 (NotReady): OBS Studio is still loading.
         if status.get("code") != 207 or time.monotonic() > deadline:
             sys.exit("GetVersion failed: %r" % status)
         time.sleep(0.5)
+    log("OBS Studio %s answers (obs-websocket %s)" % (version["obsVersion"], version["obsWebSocketVersion"]))
+    return ws

@@ -1,17 +1,14 @@
 """Adds a source to OBS Studio's current scene and opens its Properties
 window, through obs-websocket.
     open_properties.py PORT PASSWORD OBS_PID INPUT_NAME INPUT_KIND SETTINGS_JSON"""
-import json, sys, time
+import json, sys
 
-from obs_ws import connect, log, must, wait_until_loaded
+from obs_ws import log, must, open_session
 
 port, password, obs_pid, input_name, input_kind, settings = sys.argv[1:7]
 settings = json.loads(settings)
 
-deadline = time.monotonic() + 60
-ws = connect(port, password, obs_pid, deadline)
-version = wait_until_loaded(ws, deadline)
-log("OBS Studio %s answers (obs-websocket %s)" % (version["obsVersion"], version["obsWebSocketVersion"]))
+ws = open_session(port, password, obs_pid)
 kinds = must(ws, "GetInputKindList", {"unversioned": True})["inputKinds"]
 if input_kind not in kinds:
     sys.exit("OBS Studio has no input kind %r: the module did not load" % input_kind)

@@ -4,9 +4,11 @@
 # settings (a message box transient for it), it answers with Return: the
 # default button, Save.
 #   quit_obs.py OBS_PID INPUT_NAME
-import os, sys, time
+import sys, time
 from Xlib import X, XK, display, error, protocol
 from Xlib.ext import xtest
+
+from obs_ws import log, obs_alive
 
 obs_pid, input_name = sys.argv[1:3]
 try:
@@ -18,16 +20,6 @@ WM_PROTOCOLS = d.intern_atom("WM_PROTOCOLS")
 WM_DELETE_WINDOW = d.intern_atom("WM_DELETE_WINDOW")
 NET_WM_NAME = d.intern_atom("_NET_WM_NAME")
 UTF8_STRING = d.intern_atom("UTF8_STRING")
-
-def log(text):
-    print(os.environ.get("OBS_SESSION_TAG", "obs") + ": " + text, file=sys.stderr, flush=True)
-
-def running():
-    try:
-        with open("/proc/%s/stat" % obs_pid) as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except OSError:
-        return False
 
 def name(window):
     utf8 = window.get_full_property(NET_WM_NAME, UTF8_STRING)
@@ -59,7 +51,7 @@ d.flush()
 
 deadline = time.monotonic() + 20
 answered = 0
-while running():
+while obs_alive(obs_pid):
     if time.monotonic() > deadline:
         sys.exit("OBS Studio still runs 20 s after its main window was closed")
     for window, _, owner in toplevels():

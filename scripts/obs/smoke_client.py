@@ -5,7 +5,7 @@ failed check, at the first one that fails.
     smoke_client.py PORT PASSWORD OBS_PID OUT_DIR"""
 import base64, json, os, struct, sys, time, zlib
 
-from obs_ws import connect, log, must, request, wait_until_loaded
+from obs_ws import log, must, open_session, request
 
 port, password, obs_pid, out_dir = sys.argv[1:5]
 KIND = "morvik_thanks_image"
@@ -115,10 +115,7 @@ def settings_of(ws):
 
 def main():
     os.makedirs(out_dir, exist_ok=True)
-    deadline = time.monotonic() + 60
-    ws = connect(port, password, obs_pid, deadline)
-    version = wait_until_loaded(ws, deadline)
-    log("OBS Studio %s answers (obs-websocket %s)" % (version["obsVersion"], version["obsWebSocketVersion"]))
+    ws = open_session(port, password, obs_pid)
 
     kinds = must(ws, "GetInputKindList", {"unversioned": True})["inputKinds"]
     if KIND not in kinds:
