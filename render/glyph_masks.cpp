@@ -1,5 +1,6 @@
 #include "render/glyph_masks.h"
 
+#include <cairo-ft.h>
 #include <pango/pangocairo.h>
 #include FT_OUTLINE_H
 
@@ -115,21 +116,54 @@ public:
         const size_t size = uncached_.coverage.size();
         if (size > kLargestCachedMask || !scaledFont)
             return uncached_;
-        if (bytes_ + size > kCacheBudget) {
-            masks_.clear();
-            fonts_.clear();
-            bytes_ = 0;
-        }
-        // The cache holds a reference to each font it keys on, so a key's
-        // font address cannot be reused by another font while the key lives.
-        if (fonts_.find(scaledFont) == fonts_.end())
-            fonts_.emplace(scaledFont, CairoScaledFontPtr(cairo_scaled_font_reference(scaledFont)));
-        bytes_ += size + sizeof(GlyphMask) + 64;
+        MakeRoom(size + sizeof(GlyphMask) + 64);
+        KeepFont(scaledFont);
         return masks_.emplace(key, std::move(uncached_)).first->second;
+    }
+
+    // Whether the font draws the glyph as a colour bitmap (an emoji font's
+    // glyph), which keeps its own colours rather than taking the text's.
+    bool IsColour(PangoFont* font, PangoGlyph glyph) {
+        cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+        if (!scaledFont || cairo_scaled_font_status(scaledFont) != CAIRO_STATUS_SUCCESS ||
+            cairo_scaled_font_get_type(scaledFont) != CAIRO_FONT_TYPE_FT)
+            return false;
+        const ColourKey key{scaledFont, glyph};
+        if (auto found = colour_.find(key); found != colour_.end())
+            return found->second;
+        bool colour = false;
+        if (FT_Face face = cairo_ft_scaled_font_lock_face(scaledFont)) {
+            if (FT_HAS_COLOR(face) && FT_Load_Glyph(face, glyph, FT_LOAD_COLOR) == 0)
+                colour = face->glyph->format == FT_GLYPH_FORMAT_BITMAP &&
+                         face->glyph->bitmap.pixel_mode == FT_PIXEL_MODE_BGRA;
+            cairo_ft_scaled_font_unlock_face(scaledFont);
+        }
+        MakeRoom(64);
+        KeepFont(scaledFont);
+        colour_.emplace(key, colour);
+        return colour;
     }
 
 private:
     using Key = std::tuple<cairo_scaled_font_t*, PangoGlyph, int, int, uint32_t>;
+    using ColourKey = std::pair<cairo_scaled_font_t*, PangoGlyph>;
+
+    void MakeRoom(size_t bytes) {
+        if (bytes_ + bytes > kCacheBudget) {
+            masks_.clear();
+            colour_.clear();
+            fonts_.clear();
+            bytes_ = 0;
+        }
+        bytes_ += bytes;
+    }
+
+    // The cache holds a reference to each font it keys on, so a key's font
+    // address cannot be reused by another font while the key lives.
+    void KeepFont(cairo_scaled_font_t* scaledFont) {
+        if (fonts_.find(scaledFont) == fonts_.end())
+            fonts_.emplace(scaledFont, CairoScaledFontPtr(cairo_scaled_font_reference(scaledFont)));
+    }
 
     void Render(cairo_scaled_font_t* scaledFont, PangoGlyph glyph, int phaseX, int phaseY, float strokeWidth,
                 GlyphMask& mask) {
@@ -203,6 +237,7 @@ private:
     CairoPtr scratch_;
     OutlineBuilder outline_;
     std::map<Key, GlyphMask> masks_;
+    std::map<ColourKey, bool> colour_;
     std::map<cairo_scaled_font_t*, CairoScaledFontPtr> fonts_;
     size_t bytes_ = 0;
     GlyphMask uncached_;
@@ -309,6 +344,10 @@ void AddGlyphCoverage(CoverageLayer& layer, const std::vector<PlacedGlyph>& glyp
     for (const PlacedGlyph& placed : glyphs) {
         if (!placed.font)
             continue;
+        // A colour glyph is drawn in its own colours (DrawColourGlyphs); only
+        // its outline is the text's.
+        if (strokeWidth == 0.0f && cache.IsColour(placed.font, placed.glyph))
+            continue;
         const double x = (originX + placed.x) * kPhases, y = (originY + placed.y) * kPhases;
         // Far outside the buffer (an 8192-wide clamp cuts long texts): skip
         // before the position could overflow an int.
@@ -320,4 +359,38 @@ void AddGlyphCoverage(CoverageLayer& layer, const std::vector<PlacedGlyph>& glyp
             cache.Get(placed.font, placed.glyph, quarterX - pixelX * kPhases, quarterY - pixelY * kPhases, strokeWidth);
         layer.Add(mask, pixelX, pixelY);
     }
+}
+
+void DrawColourGlyphs(cairo_t* target, const std::vector<PlacedGlyph>& glyphs, double originX, double originY,
+                      uint8_t alpha) {
+    GlyphMaskCache& cache = SharedGlyphMasks();
+    std::vector<const PlacedGlyph*> colour;
+    for (const PlacedGlyph& placed : glyphs)
+        if (placed.font && std::fabs(placed.x) < 1e8 && std::fabs(placed.y) < 1e8 &&
+            cache.IsColour(placed.font, placed.glyph))
+            colour.push_back(&placed);
+    if (colour.empty() || alpha == 0)
+        return;
+    cairo_save(target);
+    // The group covers the colour glyphs only, not the whole buffer.
+    cairo_new_path(target);
+    for (const PlacedGlyph* placed : colour) {
+        cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(placed->font));
+        cairo_glyph_t glyph{placed->glyph, originX + placed->x, originY + placed->y};
+        cairo_text_extents_t extents;
+        cairo_scaled_font_glyph_extents(scaledFont, &glyph, 1, &extents);
+        cairo_rectangle(target, glyph.x + extents.x_bearing - 1, glyph.y + extents.y_bearing - 1, extents.width + 2,
+                        extents.height + 2);
+    }
+    cairo_clip(target);
+    cairo_push_group(target);
+    cairo_set_source_rgba(target, 0, 0, 0, 1);
+    for (const PlacedGlyph* placed : colour) {
+        cairo_set_scaled_font(target, pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(placed->font)));
+        cairo_glyph_t glyph{placed->glyph, originX + placed->x, originY + placed->y};
+        cairo_show_glyphs(target, &glyph, 1);
+    }
+    cairo_pop_group_to_source(target);
+    cairo_paint_with_alpha(target, alpha / 255.0);
+    cairo_restore(target);
 }

@@ -122,6 +122,7 @@ void DrawOutlinedText(cairo_t* surface, const TextLayout& text, float originX, f
     AddGlyphCoverage(fillLayer, text.Glyphs(), originX, originY, 0.0f);
     fillLayer.AddUnderlines(text.Underlines(), originX, originY, 0.0f);
     fillLayer.Composite(surface, textBrush);
+    DrawColourGlyphs(surface, text.Glyphs(), originX, originY, static_cast<uint8_t>(textBrush >> 24));
 }
 
 namespace {
@@ -283,6 +284,7 @@ bool TextRasteriser::Draw(const std::u16string& text, const TextStyle& style) {
             AddGlyphCoverage(fillLayer_, textLayout_.Glyphs(), layout_.textX, layout_.textY, 0.0f);
             fillLayer_.AddUnderlines(textLayout_.Underlines(), layout_.textX, layout_.textY, 0.0f);
             fillLayer_.Composite(cr, brush);
+            DrawColourGlyphs(cr, textLayout_.Glyphs(), layout_.textX, layout_.textY, static_cast<uint8_t>(brush >> 24));
             if (const cairo_status_t status = cairo_status(cr); status != CAIRO_STATUS_SUCCESS)
                 AppWarning(u"TextSource::UpdateTexture: Graphics::DrawString failed: %u", static_cast<unsigned>(status));
         }

@@ -45,8 +45,8 @@ post 0.5 '{"sender": "小明", "gift": "火箭", "combo": "连击x1", "value": 1
 post 0.3 '{"sender": "小明", "gift": "火箭", "combo": "连击x2", "value": 100}'
 post 0.3 '{"sender": "小明", "gift": "火箭", "combo": "连击x3", "value": 100}'
 post 1.0 '{"sender": "路人甲", "gift": "免费小心心", "value": 0}'
-post 0.5 '{"sender": "Alice", "gift": "Rose", "count": 10, "value": 10}'
-post 1.5 '[{"sender": "老王", "gift": "啤酒", "count": 5, "combo": "连击x2", "value": 50}, {"sender": "Bob", "gift": "Star", "value": 20}]'
+post 0.5 '{"sender": "Alice🌹", "gift": "Rose", "count": 10, "value": 10}'
+post 1.5 '[{"sender": "老王", "gift": "啤酒", "count": 5, "combo": "连击x2", "value": 50}, {"sender": "Bob😀", "gift": "Star", "value": 20}]'
 wait $host
 trap - EXIT
 echo "demo: gift record: $(ls out/gifts-*.tsv)"

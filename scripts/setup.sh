@@ -12,6 +12,7 @@ packages=(
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
   libmono-system-runtime-serialization4.0-cil curl libcurl4-openssl-dev python3
   libmono-system-windows-forms4.0-cil libmono-system-drawing4.0-cil libgdiplus xdotool
+  fonts-noto-color-emoji
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   clang libclang-rt-14-dev valgrind
   lintian
