@@ -63,6 +63,35 @@ bool RunIsUnderlined(const PangoItem* item) {
     return false;
 }
 
+// Whether the UTF-8 text holds a control character that is not a line
+// break: Pango would draw it as a box with its hex code.
+bool HoldsControlCharacters(const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if ((byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F) return true;
+        if (byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(utf8[i + 1]) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+std::string WithoutControlCharacters(const std::string& utf8) {
+    std::string kept;
+    kept.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if ((byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F) continue;
+        if (byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+            ++i;
+            continue;
+        }
+        kept.push_back(utf8[i]);
+    }
+    return kept;
+}
+
 }  // namespace
 
 PangoContext* SharedTextContext(LayoutMode mode) {
@@ -92,7 +121,12 @@ void TextLayout::SetFont(const TextFont& font, bool underline) {
 
 TextBox TextLayout::Lay(const std::string& utf8, const TextFont& font, bool underline) {
     SetFont(font, underline);
-    pango_layout_set_text(layout_.get(), utf8.data(), static_cast<int>(utf8.size()));
+    if (HoldsControlCharacters(utf8)) {
+        const std::string kept = WithoutControlCharacters(utf8);
+        pango_layout_set_text(layout_.get(), kept.data(), static_cast<int>(kept.size()));
+    } else {
+        pango_layout_set_text(layout_.get(), utf8.data(), static_cast<int>(utf8.size()));
+    }
     glyphs_.clear();
     underlines_.clear();
 

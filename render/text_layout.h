@@ -55,7 +55,8 @@ public:
     // Lays `utf8` out in `font` and returns its logical box at (0, 0): the
     // widest line's advance (trailing spaces included) by the number of lines
     // times the primary face's line spacing. Lines break only at the text's
-    // own line breaks.
+    // own line breaks. Other control characters (C0 but for line feed and
+    // carriage return, DEL, C1) are laid out as nothing.
     TextBox Lay(const std::string& utf8, const TextFont& font, bool underline);
 
     // The glyphs and underlines of the last Lay, valid until the next one.
