@@ -17,6 +17,21 @@ namespace {
 const std::u16string kThanks = u"感谢Alice赠送的3个火箭 x3";
 const std::u16string kHint = u"设置后将开始显示答谢文字";
 
+// Emoji in the names: colour glyphs among the letters.
+const std::u16string kEmojiThanks = u"感谢🌹小明😀赠送的🚀 x3";
+
+std::u16string Repeated(const std::u16string& piece, size_t times) {
+    std::u16string text;
+    for (size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+// The hostile names of the rasteriser's tests, each ending in a character the
+// changing case replaces.
+std::u16string CombiningStorm() { return u"Z" + Repeated(u"\u0301\u0316", 300) + u"小明0"; }
+std::u16string TwoHundredEmoji() { return Repeated(u"😀", 200) + u"0"; }
+std::u16string LongMixed() { return Repeated(u"感谢Bobمرحبا🌹", 150) + u"0"; }
+
 std::u16string LongText() {
     std::u16string text;
     while (text.size() < 200)
@@ -128,6 +143,15 @@ BENCHMARK_CAPTURE(UpdateTextureBench, thanks56_outline2_changing, kThanks, 56, 2
 BENCHMARK_CAPTURE(UpdateTextureBench, thanks56_outline2_unchanged, kThanks, 56, 2.0f, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(MemsetMemcpyFloor, thanks56_floor, kThanks, 56, 0.0f)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(MemsetMemcpyFloor, thanks56_outline2_floor, kThanks, 56, 2.0f)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, emoji56_plain_changing, kEmojiThanks, 56, 0.0f, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, emoji56_plain_unchanged, kEmojiThanks, 56, 0.0f, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, emoji56_outline2_changing, kEmojiThanks, 56, 2.0f, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, emoji56_outline2_unchanged, kEmojiThanks, 56, 2.0f, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MemsetMemcpyFloor, emoji56_floor, kEmojiThanks, 56, 0.0f)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MemsetMemcpyFloor, emoji56_outline2_floor, kEmojiThanks, 56, 2.0f)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, hostile_combining_storm_changing, CombiningStorm(), 56, 2.0f, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, hostile_200_emoji_changing, TwoHundredEmoji(), 56, 2.0f, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(UpdateTextureBench, hostile_long_mixed_changing, LongMixed(), 56, 2.0f, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(UpdateTextureBench, hint48_changing, kHint, 48, 0.0f, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(UpdateTextureBench, hint48_unchanged, kHint, 48, 0.0f, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(MemsetMemcpyFloor, hint48_floor, kHint, 48, 0.0f)->Unit(benchmark::kMicrosecond);
