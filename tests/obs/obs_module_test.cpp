@@ -132,6 +132,28 @@ TEST(ObsModule, TheFramesShowTheHintThenTheThanksTextTheAssemblyPushes) {
     source.Hide();
 }
 
+// A viewer name with an emoji, as OBS outputs it: the rose in its own red
+// among the green letters, not a green silhouette.
+TEST(ObsModule, AnEmojiInAViewersNameIsDrawnInItsOwnColours) {
+    const std::string gifts = OutputPath("obs_module_emoji_gifts.txt");
+    WriteFile(gifts, "0.2|小明🌹|火箭|1|\n");
+    TestSource source("emoji", R"({"font": "WenQuanYi Micro Hei", "fontSize": 48, "color": -16711936, "outline": 0,
+                                   "show_second": 0, "delay_show_second": 0, "is_no_thanks": 0,
+                                   "thanks_string": "感谢$sender$"})");
+    obs_data_t* room = obs_data_create();
+    obs_data_set_string(room, "room_name", gifts.c_str());
+    obs_source_update(source.get(), room);
+    obs_data_release(room);
+    FrameGrabber grabber;
+    source.Show();
+    FrameGrabber::Frame frame;
+    const bool red = WaitFor([&] { return ExtentOf(frame = grabber.Latest(), 50, 30, 210, 70).width > 10; });
+    SaveFrame(frame, "obs_module_emoji.png");
+    EXPECT_TRUE(red) << "no rose-red pixels in the frame";
+    EXPECT_GT(GreenText(frame).width, 100u);
+    source.Hide();
+}
+
 // A source the frontend never released is destroyed by obs_shutdown after
 // the module's unload has stopped the runtime: its destruction must still
 // find the core thread (it used to hang on the freed one). Run alone: the
