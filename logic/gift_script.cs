@@ -33,9 +33,9 @@ namespace Tavrel
         const string Demo =
             "# a short room: three viewers, about ten seconds\n" +
             "0.5|小明|火箭|1|\n" +
-            "2|Alice|Rose|10|x3 combo\n" +
+            "2|Alice🌹|Rose|10|x3 combo\n" +
             "4|老王|啤酒|5|连击x2\n" +
-            "6.5|Bob|Star|1|\n" +
+            "6.5|Bob😀|Star|1|\n" +
             "8|小明|飞机|2|\n";
 
         // The script of `room`; null with `error` set when a file cannot be read.
