@@ -50,10 +50,9 @@ namespace Tavrel
             }
             bool ascii = ChannelTable.WantsAnsiText(window);
             foreach (SettingsDialog.Field field in SettingsDialog.Fields) {
-                string value;
-                if (!chosen.TryGetValue(field.Key, out value) || value == current[field.Key])
-                    continue;
-                WindowSender.SendText(window, field.Command, field.Key + "|" + value, ascii);
+                string value = chosen[field.Key];
+                if (value != current[field.Key])
+                    WindowSender.SendText(window, field.Command, field.Key + "|" + value, ascii);
             }
             return Accepted;
         }

@@ -276,17 +276,17 @@ extern "C" MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t me
 }
 
 bool SendMessageNoWait(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    State& state = Global();
-    std::unique_lock held(state.lock);
-    std::shared_ptr<Window> target = Find(state, window);
-    if (!target) return false;
-    if (target->owner->id == std::this_thread::get_id()) {
-        Call(state, held, target, message, wParam, lParam);
-        return true;
+    {
+        State& state = Global();
+        std::unique_lock held(state.lock);
+        std::shared_ptr<Window> target = Find(state, window);
+        if (!target) return false;
+        if (target->owner->id == std::this_thread::get_id()) {
+            Call(state, held, target, message, wParam, lParam);
+            return true;
+        }
     }
-    if (message == WM_COPYDATA) return false;
-    Enqueue(state, target, message, wParam, lParam, nullptr);
-    return true;
+    return PostMessageW(window, message, wParam, lParam) != 0;
 }
 
 uint32_t WindowOwnerThreadId(intptr_t window) {

@@ -63,31 +63,34 @@ bool RunIsUnderlined(const PangoItem* item) {
     return false;
 }
 
-// Whether the UTF-8 text holds a control character that is not a line
-// break: Pango would draw it as a box with its hex code.
-bool HoldsControlCharacters(const std::string& utf8) {
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if ((byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F) return true;
-        if (byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F &&
-            static_cast<unsigned char>(utf8[i + 1]) >= 0x80)
-            return true;
+// The bytes of the control character that starts at `i`, when it is one
+// Pango would draw as a box with its hex code (C0 but for the line breaks,
+// DEL, C1), else 0.
+size_t ControlCharacterAt(const std::string& utf8, size_t i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if ((byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F) return 1;
+    if (byte == 0xC2 && i + 1 < utf8.size()) {
+        const auto next = static_cast<unsigned char>(utf8[i + 1]);
+        if (next >= 0x80 && next <= 0x9F) return 2;
     }
+    return 0;
+}
+
+bool HoldsControlCharacters(const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i)
+        if (ControlCharacterAt(utf8, i)) return true;
     return false;
 }
 
 std::string WithoutControlCharacters(const std::string& utf8) {
     std::string kept;
     kept.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if ((byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F) continue;
-        if (byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
-            ++i;
-            continue;
+    for (size_t i = 0; i < utf8.size();) {
+        if (const size_t skip = ControlCharacterAt(utf8, i)) {
+            i += skip;
+        } else {
+            kept.push_back(utf8[i++]);
         }
-        kept.push_back(utf8[i]);
     }
     return kept;
 }
