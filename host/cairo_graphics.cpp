@@ -30,10 +30,11 @@ public:
     unsigned Width() const override { return static_cast<unsigned>(cairo_image_surface_get_width(surface_.get())); }
     unsigned Height() const override { return static_cast<unsigned>(cairo_image_surface_get_height(surface_.get())); }
 
-    void SetImage(const void* pixels, int imageFormat, unsigned pitch) override {
-        if (!AcceptImageUpdate(pixels, imageFormat, pitch, Width())) return;
+    bool ReplaceImage(const void* pixels, int imageFormat, unsigned pitch) override {
+        if (!AcceptImageUpdate(pixels, imageFormat, pitch, Width())) return false;
         Fill(static_cast<const uint8_t*>(pixels), pitch);
         ++counters_.imagesUpdated;
+        return true;
     }
 
     void Fill(const uint8_t* pixels, unsigned pitch) {

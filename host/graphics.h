@@ -18,7 +18,24 @@ public:
     virtual unsigned Height() const = 0;
     // Replaces the pixels (straight-alpha BGRA rows of `pitch` bytes). Any
     // other format is refused with a warning and changes nothing.
-    virtual void SetImage(const void* pixels, int imageFormat, unsigned pitch) = 0;
+    void SetImage(const void* pixels, int imageFormat, unsigned pitch) { SetImage(pixels, imageFormat, pitch, 0); }
+    // The same for pixels that carry a generation: a number, never 0, that
+    // their producer changes whenever the bytes change. The texture keeps
+    // the generation of its last image and takes nothing when handed that
+    // generation again, so a plug-in that hands over its pixels every frame
+    // costs the host no copy and no upload while they stay the same.
+    // Generation 0 means "not known": the pixels are always taken.
+    void SetImage(const void* pixels, int imageFormat, unsigned pitch, uint64_t generation) {
+        if (generation != 0 && generation == generation_) return;
+        generation_ = ReplaceImage(pixels, imageFormat, pitch) ? generation : 0;
+    }
+
+protected:
+    // Takes the pixels; false, with nothing changed, when they are refused.
+    virtual bool ReplaceImage(const void* pixels, int imageFormat, unsigned pitch) = 0;
+
+private:
+    uint64_t generation_ = 0;  // of the pixels held; 0 when not known
 };
 
 class GraphicsSystem {

@@ -33,9 +33,10 @@ public:
     unsigned Width() const override { return width_; }
     unsigned Height() const override { return height_; }
 
-    void SetImage(const void* pixels, int imageFormat, unsigned pitch) override {
-        if (!AcceptImageUpdate(pixels, imageFormat, pitch, width_)) return;
+    bool ReplaceImage(const void* pixels, int imageFormat, unsigned pitch) override {
+        if (!AcceptImageUpdate(pixels, imageFormat, pitch, width_)) return false;
         Fill(static_cast<const uint8_t*>(pixels), pitch);
+        return true;
     }
 
     void Fill(const uint8_t* pixels, unsigned pitch) {

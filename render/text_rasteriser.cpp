@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <immintrin.h>
 
@@ -220,6 +221,8 @@ void TextRasteriser::UpdateTexture(const String& text, const TextStyle& style, S
     lastStyle_ = style;
     lastInjectedBox_ = injectedBox_;
     havePixels_ = true;
+    static std::atomic<uint64_t> drawings{0};
+    generation_ = ++drawings;
     HandOver(target);
 }
 
@@ -301,7 +304,7 @@ void TextRasteriser::HandOver(SourceTexture& target) {
     const uint8_t* pixels = Pixels();
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
     if (layout_.width == target.width && layout_.height == target.height && target.texture) {
-        target.texture->SetImage(pixels, GS_IMAGEFORMAT_BGRA, static_cast<unsigned>(layout_.width) * 4);
+        target.texture->SetImage(pixels, GS_IMAGEFORMAT_BGRA, static_cast<unsigned>(layout_.width) * 4, generation_);
         return;
     }
     if (target.texture) {

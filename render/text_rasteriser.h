@@ -91,7 +91,8 @@ public:
     // The pixels of the previous call are reused, byte for byte, when the
     // text (up to its first NUL) and every field of the style are unchanged
     // (and so is the injected box): that is the cache key, and nothing else
-    // enters the drawing.
+    // enters the drawing. Reused pixels are handed over with the generation
+    // they were drawn with, so a texture that holds them takes nothing.
     void UpdateTexture(const String& text, const TextStyle& style, SourceTexture& target);
 
     // For tests: replaces the measured box of non-empty text.
@@ -113,8 +114,11 @@ private:
     TextureLayout layout_;
     std::optional<TextBox> injectedBox_;
 
-    // The cache key of the pixels in surface_.
+    // The cache key of the pixels in surface_, and their generation (new
+    // with every drawing, unique in the process), which lets the texture
+    // skip taking pixels it already holds.
     bool havePixels_ = false;
+    uint64_t generation_ = 0;
     std::u16string lastText_;
     TextStyle lastStyle_;
     std::optional<TextBox> lastInjectedBox_;

@@ -206,6 +206,50 @@ TEST(CairoGraphics, OtherFormatsAreRefusedWithAWarning) {
     graphics.DeleteTexture(texture);
 }
 
+// A plug-in hands its pixels over every frame; those of the generation the
+// texture holds are not taken again, and anything that may have changed the
+// held pixels (a plain update, a refused one) makes the next hand-over count.
+TEST(CairoGraphics, PixelsOfTheGenerationHeldAreNotTakenAgain) {
+    CairoGraphics graphics;
+    ASSERT_TRUE(graphics.SetCanvasSize(2, 1));
+    Texture* texture = graphics.CreateTexture(2, 1, GS_BGRA, nullptr, false, false);
+    ASSERT_NE(texture, nullptr);
+    const std::vector<uint8_t> green = Solid(2, {0, 255, 0, 255}), red = Solid(2, {0, 0, 255, 255});
+    auto shown = [&] {
+        graphics.ClearCanvas(0);
+        graphics.DrawSprite(texture, 0xFFFFFFFF, 0, 0, 2, 1);
+        return At(graphics.CanvasPixels(), 2, 1, 0);
+    };
+
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8, 7);
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8, 7);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 1u);
+    EXPECT_EQ(shown().g, 255);
+    texture->SetImage(red.data(), GS_IMAGEFORMAT_BGRA, 8, 8);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 2u);
+    EXPECT_EQ(shown().r, 255);
+
+    // Generation 0 is always taken; a plain update forgets the generation.
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8, 0);
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8, 0);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 4u);
+    texture->SetImage(red.data(), GS_IMAGEFORMAT_BGRA, 8, 8);
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8);
+    texture->SetImage(red.data(), GS_IMAGEFORMAT_BGRA, 8, 8);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 7u);
+    EXPECT_EQ(shown().r, 255);
+
+    // A refused update holds no generation: the same generation, now in the
+    // right format, is taken.
+    SetLogToStderr(false);
+    texture->SetImage(green.data(), 8, 8, 9);
+    SetLogToStderr(true);
+    texture->SetImage(green.data(), GS_IMAGEFORMAT_BGRA, 8, 9);
+    EXPECT_EQ(graphics.Counters().imagesUpdated, 8u);
+    EXPECT_EQ(shown().g, 255);
+    graphics.DeleteTexture(texture);
+}
+
 TEST(CairoGraphics, StraightAlphaSurvivesTheRoundTripExactlyWhenOpaqueAndClosely) {
     const uint8_t edges[8] = {10, 20, 30, 255, 10, 20, 30, 0};
     uint8_t edgesOut[8];

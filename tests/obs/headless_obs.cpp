@@ -13,6 +13,7 @@ int XCloseDisplay(_XDisplay* display);
 }
 
 #include <deque>
+#include <dlfcn.h>
 #include <mutex>
 #include <utility>
 
@@ -60,13 +61,41 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     if (const int result = obs_reset_video(&video); result != OBS_VIDEO_SUCCESS)
         return "obs_reset_video failed: " + std::to_string(result);
 
+    return LoadObsModule(moduleDir + "/bin/64bit/morvik-thanks.so", moduleDir + "/data");
+}
+
+std::string LoadObsModule(const std::string& file, const std::string& dataDir) {
     obs_module_t* module = nullptr;
-    const std::string file = moduleDir + "/bin/64bit/morvik-thanks.so";
-    if (const int result = obs_open_module(&module, file.c_str(), (moduleDir + "/data").c_str());
-        result != MODULE_SUCCESS)
+    if (const int result = obs_open_module(&module, file.c_str(), dataDir.c_str()); result != MODULE_SUCCESS)
         return "cannot open " + file + ": " + std::to_string(result);
-    if (!obs_init_module(module)) return "the module's load failed";
+    if (!obs_init_module(module)) return "the load of " + file + " failed";
     return "";
+}
+
+bool SendThanksText(intptr_t window, const std::u16string& text) {
+    struct User32 {
+        intptr_t (*sendMessage)(intptr_t, uint32_t, uintptr_t, intptr_t) = nullptr;
+        int32_t (*isWindow)(intptr_t) = nullptr;
+    };
+    static const User32 user32 = [] {
+        User32 found;
+        if (void* platform = dlopen("libMorvikPlatform.so", RTLD_NOW | RTLD_NOLOAD)) {
+            found.sendMessage = reinterpret_cast<decltype(found.sendMessage)>(dlsym(platform, "SendMessageW"));
+            found.isWindow = reinterpret_cast<decltype(found.isWindow)>(dlsym(platform, "IsWindow"));
+        }
+        return found;
+    }();
+    // Every message the plug-in's windows handle is answered 0, as is one
+    // to a window that is gone: only a window that exists takes it.
+    if (!user32.sendMessage || !user32.isWindow || !user32.isWindow(window)) return false;
+    struct {
+        uint64_t dwData;
+        uint32_t cbData;
+        const void* lpData;
+    } block{1, static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)), text.c_str()};
+    constexpr uint32_t kCopyData = 74;
+    user32.sendMessage(window, kCopyData, 0, reinterpret_cast<intptr_t>(&block));
+    return true;
 }
 
 void StopHeadlessObs() {

@@ -13,6 +13,15 @@
 // thread, as the frontend's main thread is: libobs hands UI tasks
 // (OBS_TASK_UI) to a handler that keeps them for RunUiTasks.
 std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string& moduleDir);
+// Opens and loads one more OBS module (`file`, its data in `dataDir`); empty
+// on success, else what failed.
+std::string LoadObsModule(const std::string& file, const std::string& dataDir);
+// Sends the thanks text to a source's message window (the number the logic
+// assembly got with "init:") as a logic assembly does: SendMessageW of
+// WM_COPYDATA, command 1, UTF-16 text, through the platform library the
+// module loaded. Returns once the window has taken it; false when the
+// platform library is not loaded or the window did not take the message.
+bool SendThanksText(intptr_t window, const std::u16string& text);
 // Runs the UI tasks queued so far, on the calling thread (the UI thread);
 // the number run.
 size_t RunUiTasks();

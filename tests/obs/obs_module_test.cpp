@@ -154,6 +154,53 @@ TEST(ObsModule, AnEmojiInAViewersNameIsDrawnInItsOwnColours) {
     source.Hide();
 }
 
+// The frames OBS reads back while a thanks text stays are the same to the
+// byte, frame after frame (its pixels are uploaded once, not every frame);
+// a new text of the same size is shown, and the first text again gives the
+// very frames it gave before.
+TEST(ObsModule, AnUnchangedTextGivesTheSameFramesAndAChangeOfItIsShownExactly) {
+    // The logic assembly shows the first text itself, as its idle text.
+    TestSource source("steady", R"({"font": "WenQuanYi Micro Hei", "fontSize": 32, "color": -16711936,
+                                    "outline": 1, "outlineSize": 3, "outlineColor": -16776961,
+                                    "show_second": 0, "delay_show_second": 0, "is_no_thanks": 1,
+                                    "no_thanks_string": "感谢Alice赠送的1个火箭"})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return !source.InnerId().empty(); }));
+    const intptr_t window = std::stoll(source.InnerId());
+
+    // The frames after `frame` until `count` more have come, each the same
+    // as `frame`.
+    auto stays = [&](const FrameGrabber::Frame& frame, int count) {
+        for (int i = 0; i < count; ++i) {
+            const uint64_t seen = grabber.Count();
+            if (!WaitFor([&] { return grabber.Count() > seen; })) return false;
+            if (grabber.Latest().bgra != frame.bgra) return false;
+        }
+        return true;
+    };
+    const std::u16string first = u"感谢Alice赠送的1个火箭", second = u"感谢Alice赠送的2个火箭";
+    FrameGrabber::Frame one;
+    ASSERT_TRUE(WaitFor([&] { return GreenText(one = grabber.Latest()).width > 200; }));
+    // The text's first frame may still be on its way through OBS's output.
+    ASSERT_TRUE(WaitFor([&] { return stays(one = grabber.Latest(), 1); }));
+    EXPECT_TRUE(stays(one, 15));
+    SaveFrame(one, "obs_module_steady.png");
+
+    ASSERT_TRUE(SendThanksText(window, second));
+    FrameGrabber::Frame two;
+    ASSERT_TRUE(WaitFor([&] { return (two = grabber.Latest()).bgra != one.bgra; }));
+    ASSERT_TRUE(WaitFor([&] { return stays(two = grabber.Latest(), 1); }));
+    SaveFrame(two, "obs_module_steady_changed.png");
+    EXPECT_EQ(GreenText(two).width, GreenText(one).width);
+    EXPECT_TRUE(stays(two, 5));
+
+    ASSERT_TRUE(SendThanksText(window, first));
+    EXPECT_TRUE(WaitFor([&] { return grabber.Latest().bgra == one.bgra; }));
+    EXPECT_TRUE(stays(one, 5));
+    source.Hide();
+}
+
 // A source the frontend never released is destroyed by obs_shutdown after
 // the module's unload has stopped the runtime: its destruction must still
 // find the core thread (it used to hang on the freed one). Run alone: the

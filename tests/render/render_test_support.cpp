@@ -7,12 +7,13 @@
 #include <cstring>
 #include <filesystem>
 
-void RecordingGraphics::RecordedTexture::SetImage(const void* data, int format, unsigned pitch) {
+bool RecordingGraphics::RecordedTexture::ReplaceImage(const void* data, int format, unsigned pitch) {
     if (format != GS_IMAGEFORMAT_BGRA || pitch != width * 4)
-        return;
+        return false;
     const auto* bytes = static_cast<const uint8_t*>(data);
     pixels.assign(bytes, bytes + static_cast<size_t>(pitch) * height);
     ++imageUpdates;
+    return true;
 }
 
 Texture* RecordingGraphics::CreateTexture(unsigned width, unsigned height, int colorFormat, const void* pixels, bool,

@@ -18,7 +18,7 @@ public:
         std::vector<uint8_t> pixels;
         unsigned Width() const override { return width; }
         unsigned Height() const override { return height; }
-        void SetImage(const void* data, int format, unsigned pitch) override;
+        bool ReplaceImage(const void* data, int format, unsigned pitch) override;
         int imageUpdates = 0;
     };
 

@@ -175,10 +175,16 @@ TEST(PixelReuse, UnchangedInputsHandOverTheSameBytesAndAStyleChangeRedraws) {
     EXPECT_EQ(RenderedPixels(rasteriser).bgra, first.bgra);
     auto* recorded = static_cast<RecordingGraphics::RecordedTexture*>(texture.texture);
     EXPECT_EQ(recorded->pixels, first.bgra);
+    // Reused pixels come with their generation: the texture, which holds
+    // them since the hand-over after its creation, takes nothing more.
+    for (int frame = 0; frame < 5; ++frame)
+        rasteriser.UpdateTexture(String(u"Hello"), style, texture);
+    EXPECT_EQ(recorded->imageUpdates, 1);
 
     style.color = 0xFF00FF00;   // same size, other pixels
     rasteriser.UpdateTexture(String(u"Hello"), style, texture);
     EXPECT_NE(recorded->pixels, first.bgra);
+    EXPECT_EQ(recorded->imageUpdates, 2);
     const uint8_t* ink = nullptr;
     const Render green = RenderedPixels(rasteriser);
     for (size_t i = 0; i < green.bgra.size(); i += 4)
@@ -187,6 +193,12 @@ TEST(PixelReuse, UnchangedInputsHandOverTheSameBytesAndAStyleChangeRedraws) {
     ASSERT_NE(ink, nullptr);
     EXPECT_EQ(ink[1], 0xFF);
     EXPECT_EQ(ink[2], 0x00);
+
+    // Back to the first style: drawn again, a new generation, the first bytes.
+    style.color = Style(48).color;
+    rasteriser.UpdateTexture(String(u"Hello"), style, texture);
+    EXPECT_EQ(recorded->imageUpdates, 3);
+    EXPECT_EQ(recorded->pixels, first.bgra);
     GS->DeleteTexture(texture.texture);
 }
 
