@@ -1,5 +1,7 @@
 #include "obs/core_thread.h"
 
+#include "platform/message_window.h"
+
 #include <util/base.h>
 
 #include <condition_variable>
@@ -14,6 +16,8 @@ struct CoreThread::Queue {
     std::deque<std::function<void()>> jobs;
     bool stopping = false;
     bool ended = false;
+    std::function<void()> onMessages;
+    bool messagesJobQueued = false;
 };
 
 namespace {
@@ -59,6 +63,11 @@ void CoreThread::Post(std::function<void()> job) {
     queue_->wake.notify_one();
 }
 
+void CoreThread::OnMessages(std::function<void()> job) {
+    std::lock_guard lock(queue_->mutex);
+    queue_->onMessages = std::move(job);
+}
+
 bool CoreThread::RunWithin(std::function<void()> job, std::chrono::milliseconds limit) {
     if (IsCurrent()) {
         job();
@@ -82,7 +91,30 @@ bool CoreThread::RunWithin(std::function<void()> job, std::chrono::milliseconds 
 
 namespace {
 
+// A message was queued for one of the thread's windows (on the sender's
+// thread, with the message layer's lock held): queues the OnMessages job
+// unless one already waits.
+void NoticeMessages(void* context) {
+    auto& queue = *static_cast<CoreThread::Queue*>(context);
+    std::lock_guard lock(queue.mutex);
+    if (!queue.onMessages || queue.messagesJobQueued) return;
+    queue.messagesJobQueued = true;
+    queue.jobs.push_back([&queue] {
+        std::function<void()> job;
+        {
+            std::lock_guard held(queue.mutex);
+            queue.messagesJobQueued = false;
+            job = queue.onMessages;
+        }
+        if (job) job();
+    });
+    queue.wake.notify_one();
+}
+
 void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
+    // The notice lives as long as this thread, and so does the queue it
+    // points to (held by this function).
+    SetMessageArrivalNotice(&NoticeMessages, queue.get());
     for (;;) {
         std::function<void()> job;
         {

@@ -39,6 +39,12 @@ public:
     // at once when called on the core thread itself.
     bool RunWithin(std::function<void()> job, std::chrono::milliseconds limit);
 
+    // Runs `job` on this thread soon after a message is queued for one of
+    // its windows, so that what the logic assembly sends is handled when it
+    // arrives, not at the next frame; at most one such job waits at a time.
+    // Any thread.
+    void OnMessages(std::function<void()> job);
+
     bool IsCurrent() const { return std::this_thread::get_id() == id_; }
 
     struct Queue;  // the jobs and the thread's state, shared with the thread

@@ -1,6 +1,8 @@
 #include "obs/source_callbacks.h"
 
+#include "obs/core_thread.h"
 #include "obs/obs_gs.h"
+#include "obs/source_core.h"
 #include "obs/thanks_properties.h"
 #include "obs/thanks_source.h"
 
@@ -67,6 +69,7 @@ void RegisterThanksSource(std::shared_ptr<CoreThread> core) {
     info.deactivate = Deactivate;
     info.get_defaults = GetThanksDefaults;
     info.get_properties = GetProperties;
+    core->OnMessages(SourceCore::UpdateAfterMessages);
     info.type_data = std::make_unique<CoreThreadRef>(std::move(core)).release();
     info.free_type_data = FreeTypeData;
     obs_register_source(&info);

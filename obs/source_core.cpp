@@ -15,6 +15,7 @@
 #include <util/base.h>
 
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -22,6 +23,12 @@ namespace {
 auto FontOf(const XElement* settings) {
     return std::make_tuple(settings->GetString(u"font", u"Arial"), settings->GetInt(u"fontSize", 48),
                            settings->GetInt(u"bold", 0) != 0, settings->GetInt(u"italic", 0) != 0);
+}
+
+// The sources between Create and Destroy; the core thread's own.
+std::vector<SourceCore*>& LiveSources() {
+    static std::vector<SourceCore*> live;
+    return live;
 }
 
 }  // namespace
@@ -44,11 +51,15 @@ void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
         blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", root_->GetName().ToUtf8().c_str());
         return;
     }
-    const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    image_ = image;
+    {
+        const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
+        image_ = image;
+    }
+    LiveSources().push_back(this);
 }
 
 void SourceCore::Destroy() {
+    std::erase(LiveSources(), this);
     ImageSource* image = image_;
     {
         const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
@@ -80,6 +91,15 @@ void SourceCore::Adopt(SettingsMirror::Snapshot snapshot) {
 void SourceCore::Tick() {
     tickQueued = false;
     PumpMessages();
+    Update();
+}
+
+void SourceCore::UpdateAfterMessages() {
+    if (PumpMessages() == 0) return;
+    for (SourceCore* source : LiveSources()) source->Update();
+}
+
+void SourceCore::Update() {
     if (image_) image_->Preprocess();
     SendWrites();
 }

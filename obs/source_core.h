@@ -41,6 +41,11 @@ public:
     // Pumps the core thread's message windows, then runs the per-frame
     // update.
     void Tick();
+    // Pumps the core thread's message windows, then runs every source's
+    // per-frame update: a text the logic assembly sends between frames is
+    // drawn when it arrives, ready for the next frame, not at the next
+    // frame's tick (which OBS may render before the core has drawn it).
+    static void UpdateAfterMessages();
     // Scene begin (the measured base size becomes the source's size at once)
     // and scene end.
     void BeginScene();
@@ -60,6 +65,8 @@ public:
     std::atomic<bool> formOpen{false};
 
 private:
+    // The per-frame update of the image, and the settings it wrote.
+    void Update();
     // What the core wrote into the settings goes back to OBS's.
     void SendWrites();
 

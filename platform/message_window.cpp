@@ -54,6 +54,8 @@ struct OwnerThread {
     std::condition_variable arrived;
     Clock::time_point lastPumped = Clock::now();
     int waiting = 0;  // WaitForMessages calls in progress
+    void (*notify)(void*) = nullptr;  // SetMessageArrivalNotice's
+    void* notifyContext = nullptr;
 
     bool Hung() const { return waiting == 0 && Clock::now() - lastPumped > kOwnerHungAfter; }
 };
@@ -195,6 +197,7 @@ void Enqueue(State& state, const std::shared_ptr<Window>& window, uint32_t messa
     OwnerThread& owner = *window->owner;
     owner.queue.push_back(QueuedMessage{window, message, wParam, lParam, sender, state.nextSequence++});
     owner.arrived.notify_all();
+    if (owner.notify) owner.notify(owner.notifyContext);
 }
 
 // Takes a sender's message back out of its owner's queue; false when the
@@ -359,6 +362,14 @@ size_t PumpMessages() {
     }
     owner->lastPumped = Clock::now();
     return handled;
+}
+
+void SetMessageArrivalNotice(void (*notify)(void* context), void* context) {
+    State& state = Global();
+    std::lock_guard held(state.lock);
+    const std::shared_ptr<OwnerThread>& owner = thisThread.Owner();
+    owner->notify = notify;
+    owner->notifyContext = notify ? context : nullptr;
 }
 
 bool WaitForMessages(std::chrono::milliseconds timeout) {

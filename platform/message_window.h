@@ -124,3 +124,11 @@ MORVIK_PLATFORM_API size_t PumpMessages();
 // Blocks until a message is queued for the calling thread's windows or the
 // timeout passes; true when one is queued.
 MORVIK_PLATFORM_API bool WaitForMessages(std::chrono::milliseconds timeout);
+
+// Has `notify(context)` called each time a message is queued for one of the
+// calling thread's windows, so that a thread that waits for other work than
+// messages (a job queue) can pump at once instead of at its next turn. It is
+// called on the queuing thread with the platform's lock held: it may only
+// signal, never call into this layer. One per thread, for as long as the
+// thread runs; a null `notify` removes it.
+MORVIK_PLATFORM_API void SetMessageArrivalNotice(void (*notify)(void* context), void* context);

@@ -189,6 +189,43 @@ TEST_F(MessageWindowPost, QueuesUntilThePumpAndRefusesCopyDataAndUnknownWindows)
     EXPECT_EQ(deliveries[0].message, WM_USER + 5);
 }
 
+// The owner thread hears of each message queued for its windows, from the
+// queuing thread, and can pump then; a message its own thread sends runs at
+// once and is not announced; a removed notice is not called.
+TEST_F(MessageWindowPost, TheOwnerIsNoticedOfEachQueuedMessage) {
+    struct Notices {
+        std::atomic<int> count{0};
+        std::atomic<bool> onOwnerThread{false};
+        std::thread::id owner = std::this_thread::get_id();
+    } notices;
+    SetMessageArrivalNotice(
+        [](void* context) {
+            auto* heard = static_cast<Notices*>(context);
+            if (std::this_thread::get_id() == heard->owner) heard->onOwnerThread = true;
+            ++heard->count;
+        },
+        &notices);
+    ScopedWindow window(CreatePlatformWindow(RecordingProc));
+    EXPECT_EQ(SendMessageW(window.get(), 1100, 1, 0), 3);
+    EXPECT_EQ(notices.count, 0);
+
+    intptr_t answer = 0;
+    std::thread sender([&] {
+        PostMessageW(window.get(), 1100, 2, 0);
+        answer = SendMessageW(window.get(), 1100, 3, 0);
+    });
+    PumpUntil([&] { return deliveries.size() == 3; });
+    sender.join();
+    EXPECT_EQ(answer, 7);
+    EXPECT_EQ(notices.count, 2);
+    EXPECT_FALSE(notices.onOwnerThread);
+
+    SetMessageArrivalNotice(nullptr, &notices);
+    std::thread([&] { PostMessageW(window.get(), 1100, 4, 0); }).join();
+    EXPECT_EQ(PumpMessages(), 1u);
+    EXPECT_EQ(notices.count, 2);
+}
+
 TEST_F(MessageWindowDestroy, DropsQueuedMessagesAndReleasesTheBlockedSender) {
     WindowHandle window = CreatePlatformWindow(RecordingProc);
     intptr_t released = -1;
