@@ -7,7 +7,6 @@
 #include "obs/obs_host.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -18,15 +17,10 @@ GraphicsSystem* GS = nullptr;
 
 namespace {
 
-std::atomic<size_t> liveTextures{0};
-
 class ObsTexture final : public Texture {
 public:
-    ObsTexture(unsigned width, unsigned height) : width_(width), height_(height), pixels_(size_t{width} * height * 4) {
-        ++liveTextures;
-    }
+    ObsTexture(unsigned width, unsigned height) : width_(width), height_(height), pixels_(size_t{width} * height * 4) {}
     ~ObsTexture() override {
-        --liveTextures;
         if (gsTexture_) RetireTexture(gsTexture_);
     }
 
@@ -88,8 +82,6 @@ std::unique_lock<std::mutex> ObsGraphics::HoldDrawing() {
     static std::mutex drawing;
     return std::unique_lock<std::mutex>(drawing);
 }
-
-size_t LiveObsTextures() { return liveTextures.load(); }
 
 void InstallObsGraphics() {
     static ObsGraphics graphics;

@@ -5,13 +5,13 @@
 // OBS's graphics context must not be taken (the render callback holds it and
 // waits for the plug-in), so a Texture keeps its pixels in memory and the
 // gs_texture_t is created or updated on the graphics thread when the sprite
-// is drawn. A deleted texture's gs_texture_t is kept until the graphics
+// is drawn, and only when the pixels were replaced since (pixels handed over
+// again with the generation the texture holds replace nothing). A deleted texture's gs_texture_t is kept until the graphics
 // thread releases it (ReleaseRetiredTextures in obs/obs_gs.h).
 #pragma once
 
 #include "host/graphics.h"
 
-#include <cstddef>
 
 class ObsGraphics final : public GraphicsSystem {
 public:
@@ -28,6 +28,3 @@ public:
     // core's hand-overs.
     std::unique_lock<std::mutex> HoldDrawing() override;
 };
-
-// Textures created and not yet deleted (for leak checks).
-size_t LiveObsTextures();
