@@ -112,24 +112,26 @@ void NoticeMessages(void* context) {
 }
 
 void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
-    // The notice lives as long as this thread, and so does the queue it
-    // points to (held by this function).
+    // The notice points to the queue, which this function holds: it is
+    // removed before the function returns (and not under the queue's lock,
+    // which a notice takes inside the message layer's).
     SetMessageArrivalNotice(&NoticeMessages, queue.get());
-    for (;;) {
+    for (bool ended = false; !ended;) {
         std::function<void()> job;
         {
             std::unique_lock lock(queue->mutex);
             queue->wake.wait(lock, [&] { return queue->stopping || !queue->jobs.empty(); });
             if (queue->jobs.empty()) {
-                queue->ended = true;
+                queue->ended = ended = true;
                 queue->finished.notify_all();
-                return;
+                continue;
             }
             job = std::move(queue->jobs.front());
             queue->jobs.pop_front();
         }
         job();
     }
+    SetMessageArrivalNotice(nullptr, nullptr);
 }
 
 }  // namespace
