@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build=${1:-build-tsan}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_TSAN=ON -DMORVIK_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target obs_module_tests
+cmake --build "$build" -j "$(nproc)" --target obs_module_tests core_thread_tests
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
-ctest --test-dir "$build" -R '^obs_module' --output-on-failure --timeout 600
+ctest --test-dir "$build" -R '^(obs_module|CoreThread\.)' --output-on-failure --timeout 600
