@@ -6,12 +6,12 @@
 // waits for the plug-in), so a Texture keeps its pixels in memory and the
 // gs_texture_t is created or updated on the graphics thread when the sprite
 // is drawn, and only when the pixels were replaced since (pixels handed over
-// again with the generation the texture holds replace nothing). A deleted texture's gs_texture_t is kept until the graphics
-// thread releases it (ReleaseRetiredTextures in obs/obs_gs.h).
+// again with the generation the texture holds replace nothing). A deleted
+// texture's gs_texture_t is kept until the graphics thread releases it
+// (ReleaseRetiredTextures in obs/obs_gs.h).
 #pragma once
 
 #include "host/graphics.h"
-
 
 class ObsGraphics final : public GraphicsSystem {
 public:
