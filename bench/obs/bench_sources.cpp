@@ -112,6 +112,19 @@ void BenchSources::SetText(int index, const GiftText& text) {
     obs_data_release(settings);
 }
 
+void BenchSources::StartChanging(std::function<void()> nextFrame) {
+    changing_ = true;
+    textsGiven_ = 0;
+    for (int index = 0; index < Count(); ++index)
+        changers_.emplace_back([this, index, nextFrame] {
+            for (uint64_t n = 1; changing_; ++n) {
+                nextFrame();
+                SetText(index, GiftTextFor(n * 1000 + static_cast<uint64_t>(index)));
+                ++textsGiven_;
+            }
+        });
+}
+
 uint64_t BenchSources::StopChanging() {
     changing_ = false;
     for (std::thread& changer : changers_) changer.join();

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,8 +45,7 @@ public:
     // From the next frame on, every source is given a new text each frame,
     // each from a thread of its own (as gifts reach each channel); until
     // StopChanging. `nextFrame` blocks until the next frame is out.
-    template <typename NextFrame>
-    void StartChanging(NextFrame nextFrame);
+    void StartChanging(std::function<void()> nextFrame);
     // The texts given since StartChanging.
     uint64_t StopChanging();
 
@@ -60,17 +60,3 @@ private:
     std::atomic<bool> changing_{false};
     std::atomic<uint64_t> textsGiven_{0};
 };
-
-template <typename NextFrame>
-void BenchSources::StartChanging(NextFrame nextFrame) {
-    changing_ = true;
-    textsGiven_ = 0;
-    for (int index = 0; index < Count(); ++index)
-        changers_.emplace_back([this, index, nextFrame] {
-            for (uint64_t n = 1; changing_; ++n) {
-                nextFrame();
-                SetText(index, GiftTextFor(n * 1000 + static_cast<uint64_t>(index)));
-                ++textsGiven_;
-            }
-        });
-}

@@ -1,5 +1,7 @@
 #include "tests/obs/headless_obs.h"
 
+#include "platform/message_window.h"
+
 #include <obs.h>
 #include <obs-module.h>
 #include <obs-nix-platform.h>
@@ -74,27 +76,24 @@ std::string LoadObsModule(const std::string& file, const std::string& dataDir) {
 
 bool SendThanksText(intptr_t window, const std::u16string& text) {
     struct User32 {
-        intptr_t (*sendMessage)(intptr_t, uint32_t, uintptr_t, intptr_t) = nullptr;
-        int32_t (*isWindow)(intptr_t) = nullptr;
+        decltype(&SendMessageW) sendMessage = nullptr;
+        decltype(&IsWindow) isWindow = nullptr;
     };
     static const User32 user32 = [] {
         User32 found;
         if (void* platform = dlopen("libMorvikPlatform.so", RTLD_NOW | RTLD_NOLOAD)) {
-            found.sendMessage = reinterpret_cast<decltype(found.sendMessage)>(dlsym(platform, "SendMessageW"));
-            found.isWindow = reinterpret_cast<decltype(found.isWindow)>(dlsym(platform, "IsWindow"));
+            found.sendMessage = reinterpret_cast<decltype(&SendMessageW)>(dlsym(platform, "SendMessageW"));
+            found.isWindow = reinterpret_cast<decltype(&IsWindow)>(dlsym(platform, "IsWindow"));
         }
         return found;
     }();
     // Every message the plug-in's windows handle is answered 0, as is one
     // to a window that is gone: only a window that exists takes it.
     if (!user32.sendMessage || !user32.isWindow || !user32.isWindow(window)) return false;
-    struct {
-        uint64_t dwData;
-        uint32_t cbData;
-        const void* lpData;
-    } block{1, static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)), text.c_str()};
-    constexpr uint32_t kCopyData = 74;
-    user32.sendMessage(window, kCopyData, 0, reinterpret_cast<intptr_t>(&block));
+    constexpr uint64_t kShowText = 1;
+    COPYDATASTRUCT block{kShowText, static_cast<uint32_t>((text.size() + 1) * sizeof(char16_t)),
+                         const_cast<char16_t*>(text.c_str())};
+    user32.sendMessage(window, WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&block));
     return true;
 }
 
