@@ -36,7 +36,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "obs-studio (>= 29), mono-runtime, libmonosgen-2.0-1, libmono-corlib4.5-cil, libmono-system4.0-cil, \
 libmono-system-core4.0-cil, libmono-system-xml4.0-cil, libmono-system-runtime-serialization4.0-cil, \
 libmono-system-windows-forms4.0-cil, libmono-system-drawing4.0-cil, libgdiplus")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, fonts-noto-color-emoji")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, fonts-noto-color-emoji, fonts-dejavu-core")
 # The package's changelog, compressed as Debian has it (gzip -9n: no name or
 # time stamp inside).
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)

@@ -345,8 +345,9 @@ void AddGlyphCoverage(CoverageLayer& layer, const std::vector<PlacedGlyph>& glyp
         if (!placed.font)
             continue;
         // A colour glyph is drawn in its own colours (DrawColourGlyphs); only
-        // its outline is the text's.
-        if (strokeWidth == 0.0f && cache.IsColour(placed.font, placed.glyph))
+        // its outline is the text's. Asked for in its text form, it is a
+        // silhouette like any letter.
+        if (strokeWidth == 0.0f && !placed.textForm && cache.IsColour(placed.font, placed.glyph))
             continue;
         const double x = (originX + placed.x) * kPhases, y = (originY + placed.y) * kPhases;
         // Far outside the buffer (an 8192-wide clamp cuts long texts): skip
@@ -366,7 +367,7 @@ void DrawColourGlyphs(cairo_t* target, const std::vector<PlacedGlyph>& glyphs, d
     GlyphMaskCache& cache = SharedGlyphMasks();
     std::vector<const PlacedGlyph*> colour;
     for (const PlacedGlyph& placed : glyphs)
-        if (placed.font && std::fabs(placed.x) < 1e8 && std::fabs(placed.y) < 1e8 &&
+        if (placed.font && !placed.textForm && std::fabs(placed.x) < 1e8 && std::fabs(placed.y) < 1e8 &&
             cache.IsColour(placed.font, placed.glyph))
             colour.push_back(&placed);
     if (colour.empty() || alpha == 0)

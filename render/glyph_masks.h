@@ -46,13 +46,14 @@ private:
 // Gathers the glyphs of a laid-out text into `layer`: their fill when
 // `strokeWidth` is 0, else the stroke of their outlines at that width with
 // round joins. (originX, originY) is the top-left of the text in the layer.
-// Glyphs the font draws in colour (emoji) are left out of the fill; their
-// stroke follows their silhouette like any other glyph's.
+// Glyphs the font draws in colour (emoji) are left out of the fill, unless
+// asked for in their text form; their stroke follows their silhouette like
+// any other glyph's.
 void AddGlyphCoverage(CoverageLayer& layer, const std::vector<PlacedGlyph>& glyphs, double originX, double originY,
                       float strokeWidth);
 
-// Draws the glyphs of a laid-out text that the font draws in colour, in their
-// own colours, over `target` with `alpha` (0..255, the text's opacity).
+// Draws the glyphs of a laid-out text that the font draws in colour and that
+// are not asked for in their text form, in their own colours, over `target` with `alpha` (0..255, the text's opacity).
 // (originX, originY) as for AddGlyphCoverage. Text without colour glyphs
 // leaves `target` untouched.
 void DrawColourGlyphs(cairo_t* target, const std::vector<PlacedGlyph>& glyphs, double originX, double originY,

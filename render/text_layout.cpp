@@ -1,6 +1,8 @@
 #include "render/text_layout.h"
 
 #include <pango/pangocairo.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cmath>
@@ -95,6 +97,40 @@ std::string WithoutControlCharacters(const std::string& utf8) {
     return kept;
 }
 
+// Whether one glyph's characters ask for the text form: U+FE0E, or a first
+// character shown as text by default (Unicode's Emoji_Presentation is no)
+// with nothing after it that asks for the emoji form (U+FE0F, a skin tone,
+// a keycap, a joiner, a tag).
+bool AsksForTextForm(const char* cluster, int32_t length) {
+    bool textByDefault = false;
+    for (int32_t i = 0; i < length;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(cluster, i, length, c);
+        if (c == 0xFE0E) return true;
+        if (c == 0xFE0F || c == 0x200D || c == 0x20E3 || (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F))
+            return false;
+        if (start == 0) textByDefault = c >= 0 && !u_hasBinaryProperty(c, UCHAR_EMOJI_PRESENTATION);
+    }
+    return textByDefault;
+}
+
+// The text of the cluster glyph `i` of a run belongs to. Glyphs are in visual
+// order, so the next cluster in the text follows the glyph's cluster in a
+// left-to-right run and precedes it in a right-to-left one.
+std::pair<const char*, int32_t> ClusterOf(const char* text, const PangoGlyphItem* run, int i) {
+    const int* clusters = run->glyphs->log_clusters;
+    const int start = clusters[i];
+    int end = run->item->length;
+    const int step = (run->item->analysis.level & 1) ? -1 : 1;
+    for (int j = i + step; j >= 0 && j < run->glyphs->num_glyphs; j += step)
+        if (clusters[j] != start) {
+            end = clusters[j];
+            break;
+        }
+    return {text + run->item->offset + start, end - start};
+}
+
 }  // namespace
 
 PangoContext* SharedTextContext(LayoutMode mode) {
@@ -136,6 +172,7 @@ TextBox TextLayout::Lay(const std::string& utf8, const TextFont& font, bool unde
     // Pango would make a line as tall as its tallest run, so a line with
     // Chinese fallback glyphs would grow by up to a quarter. Here every line
     // is one line spacing of the primary face and all runs share its baseline.
+    const char* laidText = pango_layout_get_text(layout_.get());
     const double lineSpacing = font.LineSpacing();
     double widest = 0.0;
     int lineIndex = 0;
@@ -156,9 +193,11 @@ TextBox TextLayout::Lay(const std::string& utf8, const TextFont& font, bool unde
                     // A character no face has shows the face's missing-glyph box.
                     if (glyph & PANGO_GLYPH_UNKNOWN_FLAG)
                         glyph = 0;
+                    const auto [cluster, clusterLength] = ClusterOf(laidText, run, i);
                     glyphs_.push_back({run->item->analysis.font, glyph,
                                        x + static_cast<double>(info.geometry.x_offset) / PANGO_SCALE,
-                                       baseline + static_cast<double>(info.geometry.y_offset) / PANGO_SCALE});
+                                       baseline + static_cast<double>(info.geometry.y_offset) / PANGO_SCALE,
+                                       AsksForTextForm(cluster, clusterLength)});
                 }
                 x += static_cast<double>(info.geometry.width) / PANGO_SCALE;
             }

@@ -29,12 +29,16 @@ struct TextBox {
 };
 
 // One glyph at its place relative to the top-left of the text: x along the
-// line, y on the baseline. The font is borrowed from the layout.
+// line, y on the baseline. The font is borrowed from the layout. `textForm`:
+// its characters ask for the text form of an emoji (U+FE0E, or a character
+// shown as text by default), so it is drawn in the text colour even when only
+// a colour font had it.
 struct PlacedGlyph {
     PangoFont* font = nullptr;
     PangoGlyph glyph = 0;
     double x = 0.0;
     double y = 0.0;
+    bool textForm = false;
 };
 
 // One underlined stretch of a line, in the same coordinates; `top` is the

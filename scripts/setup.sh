@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libcairo2-dev libpng-dev libpango1.0-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev
-  fonts-liberation fonts-wqy-microhei
+  fonts-liberation fonts-wqy-microhei fonts-dejavu-core libicu-dev
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
@@ -14,6 +14,7 @@ packages=(
   libmono-system-windows-forms4.0-cil libmono-system-drawing4.0-cil libgdiplus xdotool
   fonts-noto-color-emoji
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
+  obs-studio obs-plugins x11-utils python3-websocket python3-xlib iproute2 procps
   clang libclang-rt-14-dev valgrind
   lintian
 )
