@@ -42,6 +42,12 @@ void MorvikThanksImage::UpdateSettings() {
     style_.bold = settings_->GetInt(u"bold", 0) != 0;
     style_.italic = settings_->GetInt(u"italic", 0) != 0;
     style_.underline = settings_->GetInt(u"underline", 0) != 0;
+    const String blockedSetting = settings_->GetString(u"blocked_words");
+    if (!(blockedSetting == blockedSetting_)) {
+        blockedWords_ = BlockedWords(blockedSetting.Text());
+        blockedSetting_ = blockedSetting;
+        maskedFrom_.reset();
+    }
     const Vect2 baseSize{settings_->GetFloat(u"baseSizeCX", 32.0f), settings_->GetFloat(u"baseSizeCY", 32.0f)};
     // The host may be drawing this source on another thread.
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
@@ -70,7 +76,18 @@ void MorvikThanksImage::Preprocess() {
     }
 }
 
-void MorvikThanksImage::UpdateTexture() { rasteriser_.UpdateTexture(displayText, style_, texture_); }
+void MorvikThanksImage::UpdateTexture() { rasteriser_.UpdateTexture(MaskedDisplayText(), style_, texture_); }
+
+const String& MorvikThanksImage::MaskedDisplayText() {
+    if (blockedWords_.Empty()) return displayText;
+    if (!maskedFrom_ || !(*maskedFrom_ == displayText)) {
+        // Only what is drawn, the text up to its first NUL, is masked.
+        const std::u16string_view drawn(displayText.Array());
+        masked_ = String(blockedWords_.Mask(drawn));
+        maskedFrom_ = displayText;
+    }
+    return masked_;
+}
 
 void MorvikThanksImage::Render(const Vect2& position, const Vect2& size) {
     if (!texture_.texture) return;

@@ -5,6 +5,9 @@
 
 #include "host/OBSApi.h"
 #include "render/text_rasteriser.h"
+#include "source/blocked_words.h"
+
+#include <optional>
 
 class MorvikThanksImage : public ImageSource {
 public:
@@ -19,7 +22,8 @@ public:
     void BeginScene() override;
     void EndScene() override;
 
-    // Draws displayText into this source's texture.
+    // Draws displayText, its blocked words masked, into this source's
+    // texture.
     void UpdateTexture();
 
     const TextStyle& Style() const { return style_; }
@@ -27,6 +31,10 @@ public:
     XElement* Settings() const { return settings_; }
 
 private:
+    // displayText with the blocked words masked: worked out again only when
+    // the text or the list has changed, not every frame.
+    const String& MaskedDisplayText();
+
     Vect2 baseSize_{32.0f, 32.0f};
     SourceTexture texture_;
     XElement* settings_;
@@ -36,6 +44,12 @@ private:
     // the shared displayText.
     String ownText_;
     TextRasteriser rasteriser_;
+    // "blocked_words" as last loaded, its matcher, and the last text masked
+    // with it (none after the list changed) with the result.
+    String blockedSetting_;
+    BlockedWords blockedWords_;
+    std::optional<String> maskedFrom_;
+    String masked_;
 };
 
 // The create callback registered with the host: a zero-filled object from
