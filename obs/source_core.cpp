@@ -85,7 +85,9 @@ void SourceCore::Adopt(SettingsMirror::Snapshot snapshot) {
             lastSettingsMessage_ = message;
         }
     }
-    SendWrites();
+    // Drawn now, not at the next frame's tick, which OBS may render before
+    // the core has drawn it.
+    Update();
 }
 
 void SourceCore::Tick() {

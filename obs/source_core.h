@@ -32,8 +32,8 @@ public:
     // The image made from the settings OBS had at create.
     void Create(SettingsMirror::Snapshot snapshot);
     void Destroy();
-    // OBS's settings changed: the style is loaded again and drawn on the next
-    // frame; a changed face, size, bold or italic measures the base size
+    // OBS's settings changed: the style and the blocked words are loaded
+    // again and drawn at once, ready for the next frame; a changed face, size, bold or italic measures the base size
     // again, so the source's size follows the font; and a source with a
     // channel sends the logic assembly the new settings ("ASCII" first while
     // "usingASCII" is 1), unless they are the ones it sent last.

@@ -65,6 +65,7 @@ constexpr TextDefault kTextDefaults[] = {
     {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"},
     {"no_thanks_string", "o(∩_∩)o 送礼物上电视啦o(∩_∩)o "},
     {"save_folder", ""},
+    {"blocked_words", ""},
 };
 
 const char* Text(const char* key) { return obs_module_text(key); }
@@ -208,6 +209,16 @@ obs_properties_t* RecordGroup() {
     return group;
 }
 
+// The words never drawn ("blocked_words", source/blocked_words.h), one a
+// line; the plug-in's own, not sent to the logic assembly.
+void AddModerationGroup(obs_properties_t* properties) {
+    obs_properties_t* group = obs_properties_create();
+    obs_property_t* words = obs_properties_add_text(group, "blocked_words", Text("BlockedWords"), OBS_TEXT_MULTILINE);
+    obs_property_set_long_description(words, Text("BlockedWords.Hint"));
+    obs_properties_add_text(group, "blocked_words_hint", Text("BlockedWords.Hint"), OBS_TEXT_INFO);
+    obs_properties_add_group(properties, "group.moderation", Text("Group.Moderation"), OBS_GROUP_NORMAL, group);
+}
+
 }  // namespace
 
 void GetThanksDefaults(obs_data_t* settings) {
@@ -228,6 +239,7 @@ obs_properties_t* GetThanksProperties(obs_data_t* settings, obs_property_clicked
                              BackgroundGroup());
     obs_properties_add_group(properties, "group.thanks", Text("Group.Thanks"), OBS_GROUP_NORMAL, ThanksGroup());
     obs_properties_add_group(properties, "group.record", Text("Group.Record"), OBS_GROUP_NORMAL, RecordGroup());
+    AddModerationGroup(properties);
     obs_properties_add_button2(properties, "configure", Text("Configure"), onConfigure, source);
     ShowDependents(properties, settings);
     return properties;

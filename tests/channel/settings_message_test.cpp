@@ -17,6 +17,16 @@ TEST(SettingsMessage, DefaultsForAnEmptyElementToTheCharacter) {
               "3{|}10");
 }
 
+// The blocked words are the drawing's own: the logic assembly is told the
+// settings as before.
+TEST(SettingsMessage, BlockedWordsAreNotSent) {
+    SceneDocument scene;
+    XElement* settings = scene.Root()->CreateElement(u"data");
+    const String without = ComposeSettingsMessage(settings, 7);
+    settings->SetString(u"blocked_words", u"bad\n傻瓜");
+    EXPECT_TRUE(ComposeSettingsMessage(settings, 7) == without);
+}
+
 TEST(SettingsMessage, StoredValuesGoThroughUnescapedWithTheWindowNumber) {
     SceneDocument scene;
     XElement* settings = scene.Root()->CreateElement(u"data");

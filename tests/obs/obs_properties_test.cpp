@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -42,7 +43,7 @@ TEST(ObsProperties, ANewSourceHoldsEveryKeyAndTellsTheAssemblyExactlyWhatItDraws
                             "outlineColor", "outlineSize", "room_name", "thanks_string", "no_thanks_string",
                             "show_second", "show_size", "is_no_thanks", "is_use_toolbox", "is_save_record",
                             "save_folder", "gift_limit_mode", "delay_show_second", "is_use_thanks", "is_use_answer",
-                            "answer_lines", "answer_second", "usingASCII"})
+                            "answer_lines", "answer_second", "usingASCII", "blocked_words"})
         EXPECT_TRUE(obs_data_has_default_value(source.settings(), key)) << key;
 
     source.Show();
@@ -88,7 +89,7 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
 
     using Keys = std::vector<std::string>;
     EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "group.record",
-                                "configure"}));
+                                "group.moderation", "configure"}));
     EXPECT_EQ(groups["group.text"], (Keys{"font", "fontSize", "widget.bold", "widget.italic", "widget.underline",
                                           "widget.color", "textOpacity", "widget.RandomColor", "RandomModeType"}));
     EXPECT_EQ(groups["group.outline"], (Keys{"widget.outline", "outlineSize", "widget.outlineColor", "outlineOpacity"}));
@@ -97,6 +98,7 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
                                             "thanks_string_hint", "show_second", "delay_show_second",
                                             "gift_limit_mode", "widget.is_no_thanks", "no_thanks_string"}));
     EXPECT_EQ(groups["group.record"], (Keys{"widget.is_save_record", "save_folder"}));
+    EXPECT_EQ(groups["group.moderation"], (Keys{"blocked_words", "blocked_words_hint"}));
 
     // Every text comes from the locale table (a key missing there would be
     // shown as the key itself), and both locales have the same keys, each
@@ -257,6 +259,70 @@ TEST(ObsProperties, ANewThanksTemplateReachesTheAssemblyAndTheNextGift) {
     FrameGrabber::Frame frame;
     EXPECT_TRUE(WaitFor([&] { return GreenText(frame = grabber.Latest()).width > 30 * 7; }));
     SaveFrame(frame, "obs_properties_template.png");
+    source.Hide();
+}
+
+// The blocked words: a multi-line text kept in OBS's settings as typed,
+// saved with the scene collection, never told to the logic assembly, and
+// drawn masked from the frame after the change.
+TEST(ObsProperties, BlockedWordsAreKeptAsTypedStayWithThePluginAndMaskTheNextFrame) {
+    TestSource source("moderated", R"({"font": "WenQuanYi Micro Hei", "fontSize": 32, "color": -16711936,
+                                       "outline": 0, "show_second": 0, "delay_show_second": 0, "is_no_thanks": 1,
+                                       "no_thanks_string": "感谢Alice赠送的1个火箭，感谢Bob赠送的2个火箭"})");
+    obs_properties_t* properties = obs_source_properties(source.get());
+    obs_property_t* words = obs_properties_get(properties, "blocked_words");
+    ASSERT_NE(words, nullptr);
+    EXPECT_EQ(obs_property_get_type(words), OBS_PROPERTY_TEXT);
+    EXPECT_EQ(obs_property_text_type(words), OBS_TEXT_MULTILINE);
+    obs_properties_destroy(properties);
+
+    FrameGrabber grabber;
+    source.Show();
+    FrameGrabber::Frame before;
+    ASSERT_TRUE(WaitFor([&] { return JournalHas("start:" + source.InnerId()); }));
+    const std::string id = source.InnerId();
+    // The idle text, as the assembly shows it: far wider than the hint's
+    // twelve ideographs.
+    ASSERT_TRUE(WaitFor([&] { return GreenText(before = grabber.Latest()).width > 24 * 18; }));
+    const std::string settingsSent = LastSettingsLine(id);
+
+    // Typed into the Properties window: OBS's settings take it, then the
+    // source's update.
+    const char* list = "\n  ＡＬＩＣＥ \r\n火箭\n\n";
+    obs_data_set_string(source.settings(), "blocked_words", list);
+    const uint64_t typedAt = grabber.Count();
+    obs_source_update(source.get(), nullptr);
+    FrameGrabber::Frame masked;
+    // "Alice" and "火箭" become "***", some 30 px narrower in the output's
+    // scale.
+    const bool narrower = WaitFor([&] { return GreenText(masked = grabber.Latest()).width + 12 < GreenText(before).width; });
+    const uint64_t framesUntilMasked = grabber.Count() - typedAt;
+    SaveFrame(before, "obs_properties_blocked_words_before.png");
+    SaveFrame(masked, "obs_properties_blocked_words.png");
+    ASSERT_TRUE(narrower) << GreenText(masked).width << " against " << GreenText(before).width;
+    // "感谢***赠送的1个***" is drawn by the frame after the update has
+    // reached the source: the frame OBS was rendering meanwhile and the one
+    // on its way through the output's read-back may still show the text.
+    EXPECT_LE(framesUntilMasked, 4u);
+    std::printf("frames from the update to the masked text: %llu\n", static_cast<unsigned long long>(framesUntilMasked));
+    EXPECT_EQ(LastSettingsLine(id), settingsSent);
+    for (const std::string& line : Journal()) EXPECT_EQ(line.find("ＡＬＩＣＥ"), std::string::npos) << line;
+
+    // Kept as typed, and saved with the source.
+    EXPECT_STREQ(obs_data_get_string(source.settings(), "blocked_words"), list);
+    obs_data_t* saved = obs_save_source(source.get());
+    obs_data_t* savedSettings = obs_data_get_obj(saved, "settings");
+    EXPECT_STREQ(obs_data_get_string(savedSettings, "blocked_words"), list);
+    obs_data_release(savedSettings);
+    obs_data_release(saved);
+
+    // Emptied, the text is drawn whole again.
+    obs_data_set_string(source.settings(), "blocked_words", "");
+    obs_source_update(source.get(), nullptr);
+    FrameGrabber::Frame whole;
+    EXPECT_TRUE(WaitFor([&] { return GreenText(whole = grabber.Latest()).width == GreenText(before).width; }))
+        << GreenText(whole).width << " against " << GreenText(before).width;
+    SaveFrame(whole, "obs_properties_blocked_words_emptied.png");
     source.Hide();
 }
 

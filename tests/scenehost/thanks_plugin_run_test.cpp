@@ -110,4 +110,56 @@ TEST(ThanksPluginRun, ARelativeGiftScriptIsReadFromTheScenesFolder) {
     EXPECT_NE(run.err.find("started, room rooms/gifts.txt, 2 gifts"), std::string::npos) << run.err;
 }
 
+// Blocked words in the scene file: the frames show the masked thanks, while
+// the logic assembly is told the settings without them and records the gift
+// as it came.
+TEST(ThanksPluginRun, BlockedWordsOfTheSceneAreMaskedOnScreenOnly) {
+    TempFolder temp;
+    const std::string scenehost = InstallThanksHost(temp);
+    const std::string gifts = temp.Path() + "/gifts.txt";
+    WriteFile(gifts, "0.1|Ａ.l​ice|火箭|3|x3\n");
+    const std::string scene = temp.Path() + "/scene.json";
+    const json sceneJson = {{"canvas", {{"width", 800}, {"height", 200}, {"background", "#1E2430"}}},
+                            {"sources",
+                             {{"thanks",
+                               {{"class", "Morvik答谢水友插件"},
+                                {"x", kSourceX},
+                                {"y", kSourceY},
+                                {"data",
+                                 {{"room_name", gifts},
+                                  {"font", "WenQuanYi Micro Hei"},
+                                  {"fontSize", 40},
+                                  {"show_second", 0},
+                                  {"delay_show_second", 0},
+                                  {"is_save_record", 1},
+                                  {"save_folder", temp.Path()},
+                                  {"blocked_words", "alice\n"},
+                                  {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}}}}};
+    WriteFile(scene, sceneJson.dump());
+    const std::string journal = temp.Path() + "/journal.txt";
+    setenv("TAVREL_JOURNAL", journal.c_str(), 1);
+    const std::string out = temp.Path() + "/out";
+    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1", "--out", out});
+    unsetenv("TAVREL_JOURNAL");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    std::vector<std::string> frames;
+    for (const auto& entry : fs::directory_iterator(out))
+        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    ASSERT_FALSE(frames.empty());
+    std::sort(frames.begin(), frames.end());
+    const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
+    ASSERT_GT(maskedWidth, 0);
+    const int right = SourceInkRight(frames.back());
+    EXPECT_GT(right, kSourceX + maskedWidth - 12) << frames.back();
+    EXPECT_LT(right, kSourceX + maskedWidth);
+
+    for (const std::string& line : Lines(ReadFile(journal))) EXPECT_EQ(line.find("alice"), std::string::npos) << line;
+    std::string record;
+    for (const auto& entry : fs::directory_iterator(temp.Path()))
+        if (entry.path().filename().string().rfind("gifts-", 0) == 0) record = ReadFile(entry.path().string());
+    EXPECT_NE(record.find("Ａ.l​ice\t火箭\t3"), std::string::npos) << record;
+    EXPECT_EQ(json::parse(ReadFile(scene))["sources"]["thanks"]["data"]["blocked_words"], "alice\n");
+}
+
 }  // namespace

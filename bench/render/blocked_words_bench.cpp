@@ -1,0 +1,121 @@
+// What blocked words cost the thanks source: its UpdateTexture for a
+// 60-character thanks at 56 px with 2,000 entries against the same source
+// without them, the text changing every frame and unchanged; the two are
+// timed frame by frame in turn within one benchmark, so that the ratio is
+// not skewed by what else the machine does. Also the list's load and the
+// masking alone.
+#include "host/scene_document.h"
+#include "shell/process_state.h"
+#include "source/blocked_words.h"
+#include "source/morvik_thanks_image.h"
+#include "tests/render/render_test_support.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+// 2,000 entries as a streamer's list has them: Latin words of 4 to 10
+// letters and Chinese ones of 2 to 4 characters, one of which is in the
+// thanks.
+std::u16string BlockedList() {
+    std::mt19937 random(28);
+    std::u16string list = u"小明同学\n";
+    for (int i = 1; i < 2000; ++i) {
+        const bool latin = i % 2 == 0;
+        const int length = latin ? 4 + static_cast<int>(random() % 7) : 2 + static_cast<int>(random() % 3);
+        for (int k = 0; k < length; ++k)
+            list.push_back(latin ? static_cast<char16_t>(u'a' + random() % 26)
+                                 : static_cast<char16_t>(0x4E00 + random() % 0x51A6));
+        list += u"\n";
+    }
+    return list;
+}
+
+// Sixty characters, the last of which changes from frame to frame.
+constexpr char16_t kThanksText[] = u"感谢Alice和小明同学赠送的3个超级火箭 连击x3，谢谢老板！祝直播间的朋友们天天开心 Bob 也送了10朵玫瑰花 0";
+static_assert(std::size(kThanksText) - 1 == 60);
+const std::u16string kThanks = kThanksText;
+
+String FrameText(int64_t frame) {
+    std::u16string text = kThanks;
+    text.back() = static_cast<char16_t>(u'0' + frame % 10);
+    return String(text);
+}
+
+// A thanks source at 56 px in the face the source falls back to.
+class BenchSource {
+public:
+    explicit BenchSource(const std::u16string& blockedWords) {
+        XElement* settings = scene_.Root()->CreateElement(u"data");
+        settings->SetString(u"font", u"Arial");
+        settings->SetInt(u"fontSize", 56);
+        settings->SetString(u"blocked_words", blockedWords.c_str());
+        source_.reset(static_cast<MorvikThanksImage*>(CreateThanksSource(settings)));
+    }
+    void Draw(const String& text) {
+        displayText = text;
+        source_->UpdateTexture();
+    }
+
+private:
+    SceneDocument scene_;
+    std::unique_ptr<MorvikThanksImage> source_;
+};
+
+void BlockedWordsAgainstNone(benchmark::State& state, bool changing) {
+    ScopedGraphics scoped;
+    BenchSource filtered(BlockedList()), plain(u"");
+    for (int warm = 0; warm < 20; ++warm) {
+        filtered.Draw(FrameText(warm));
+        plain.Draw(FrameText(warm));
+    }
+    using Clock = std::chrono::steady_clock;
+    Clock::duration filteredTime{}, plainTime{};
+    const String unchanged = FrameText(0);
+    int64_t frame = 0;
+    for (auto _ : state) {
+        const String text = changing ? FrameText(++frame) : unchanged;
+        const auto start = Clock::now();
+        filtered.Draw(text);
+        const auto middle = Clock::now();
+        plain.Draw(text);
+        const auto end = Clock::now();
+        filteredTime += middle - start;
+        plainTime += end - middle;
+        benchmark::ClobberMemory();
+    }
+    const double frames = static_cast<double>(state.iterations());
+    const double filteredUs = std::chrono::duration<double, std::micro>(filteredTime).count() / frames;
+    const double plainUs = std::chrono::duration<double, std::micro>(plainTime).count() / frames;
+    state.counters["filtered_us"] = filteredUs;
+    state.counters["plain_us"] = plainUs;
+    state.counters["ratio"] = filteredUs / plainUs;
+}
+
+void BM_BlockedWordsLoad2000(benchmark::State& state) {
+    const std::u16string list = BlockedList();
+    for (auto _ : state) {
+        BlockedWords words(list);
+        benchmark::DoNotOptimize(words.EntryCount());
+    }
+}
+BENCHMARK(BM_BlockedWordsLoad2000)->Unit(benchmark::kMillisecond);
+
+// The masking alone, each text new to it, its characters not.
+void BM_BlockedWordsMask60Characters(benchmark::State& state) {
+    const BlockedWords words(BlockedList());
+    int64_t frame = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(words.Mask(FrameText(++frame).Text()));
+}
+BENCHMARK(BM_BlockedWordsMask60Characters)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BlockedWordsAgainstNone, thanks60_56_2000_entries_changing, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BlockedWordsAgainstNone, thanks60_56_2000_entries_unchanged, false)->Unit(benchmark::kMicrosecond);
