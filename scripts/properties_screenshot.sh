@@ -5,12 +5,14 @@
 # is driven through obs-websocket (protocol 5) to add the source and open its
 # Properties window.
 #
-#   scripts/properties_screenshot.sh [--lang LANG] [--crop] [OUTPUT.png [BUILD]]
+#   scripts/properties_screenshot.sh [--lang LANG] [--crop] [--settings JSON] [OUTPUT.png [BUILD]]
 #
 #   OUTPUT.png  where the PNG goes (default docs/obs_properties.png)
 #   BUILD       the build folder holding obs-plugins/morvik-thanks/ (default build)
 #   --lang      OBS Studio's language, e.g. zh-CN (default: from LANG, else en-US)
 #   --crop      keep only the Properties window instead of the whole screen
+#   --settings  the settings the source is created with, a JSON object
+#               (default: the demo room at 48 px)
 #
 # OBS Studio, Xvfb and the clients run in a network namespace of their own
 # that has only the loopback device, because obs-websocket 5.1 binds its port
@@ -26,7 +28,7 @@ tag=properties_screenshot
 
 # The name the source gets, and the settings it is created with.
 input_name="答谢"
-input_settings='{"room_name":"demo","fontSize":48,"font":"WenQuanYi Micro Hei"}'
+input_settings=${SHOT_SETTINGS:-'{"room_name":"demo","fontSize":48,"font":"WenQuanYi Micro Hei"}'}
 
 # ===========================================================================
 # The inner stage, in the private network namespace. Its parameters come in
@@ -144,6 +146,7 @@ while [ $# -gt 0 ]; do
     --lang) [ $# -ge 2 ] || die "--lang needs a language such as zh-CN"; lang=$2; shift 2 ;;
     --lang=*) lang=${1#--lang=}; shift ;;
     --crop) crop=1; shift ;;
+    --settings) [ $# -ge 2 ] || die "--settings needs a JSON object"; export SHOT_SETTINGS=$2; shift 2 ;;
     -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$script"; exit 0 ;;
     -*) die "unknown option $1" ;;
     *) positional+=("$1"); shift ;;
