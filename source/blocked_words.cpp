@@ -64,6 +64,13 @@ size_t CharacterCount(std::u16string_view text) {
     return count;
 }
 
+// The first `count` units of an overlong entry for the log, not cutting a
+// surrogate pair in two.
+std::u16string Beginning(const std::u16string& entry, size_t count) {
+    if (U16_IS_LEAD(entry[count - 1])) --count;
+    return entry.substr(0, count) + u"…";
+}
+
 String Quoted(const std::vector<std::u16string>& entries, size_t total) {
     String list;
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -106,7 +113,7 @@ BlockedWords::BlockedWords(std::u16string_view setting) : BlockedWords() {
             continue;
         }
         if (CharacterCount(entry) > kMaxEntryCharacters) {
-            if (tooLong++ < kNamedInLog) longNamed.push_back(entry.substr(0, 20) + u"…");
+            if (tooLong++ < kNamedInLog) longNamed.push_back(Beginning(entry, 20));
             continue;
         }
         folded.clear();

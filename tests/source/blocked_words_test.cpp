@@ -124,23 +124,25 @@ TEST(BlockedWords, TheListIsReadLineByLineWithItsLimitsLogged) {
     log.Clear();
 
     // 2,000 entries of at most 100 characters (counted as characters, not
-    // UTF-16 units); what is beyond is left out and said in one line.
-    std::u16string setting = std::u16string(101, u'x') + u"\n" + std::u16string(200, u'y') + u"\n";
+    // UTF-16 units); what is beyond is left out and said in one line, which
+    // names the overlong entries by their beginnings (never half an emoji).
+    std::u16string hundredEmoji;
+    for (int i = 0; i < 100; ++i) hundredEmoji += u"😀";
+    std::u16string setting = hundredEmoji + u"\n" + u"a" + hundredEmoji + u"\n" + std::u16string(101, u'x') + u"\n" +
+                             std::u16string(200, u'y') + u"\n";
     for (int i = 0; i <= 2000; ++i) {
         const std::string digits = std::to_string(10000 + i).substr(1);  // w0000 to w2000: none a prefix of another
         setting += u"w" + Utf8ToUtf16(digits) + u"\n";
     }
-    std::u16string hundredEmoji;
-    for (int i = 0; i < 100; ++i) hundredEmoji += u"😀";
-    setting = hundredEmoji + u"\n" + setting;
     const BlockedWords limited(setting);
-    EXPECT_EQ(limited.EntryCount(), BlockedWords::kMaxEntries - 2);
-    EXPECT_EQ(Utf8(limited.Mask(hundredEmoji + u" w1996 w1997 " + std::u16string(101, u'x'))),
-              "*** *** w1997 " + std::string(101, 'x'));
+    EXPECT_EQ(limited.EntryCount(), BlockedWords::kMaxEntries - 3);
+    EXPECT_EQ(Utf8(limited.Mask(hundredEmoji + u" w1995 w1996 " + std::u16string(101, u'x'))),
+              "*** *** w1996 " + std::string(101, 'x'));
     warnings = log.Of(LogKind::Warning);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].ToUtf8().find("left out 4 entries after the first 2000 and 2 entries longer than 100 "
-                                        "characters (\"xxxxxxxxxxxxxxxxxxxx…\", \"yyyyyyyyyyyyyyyyyyyy…\")"),
+    EXPECT_NE(warnings[0].ToUtf8().find("left out 5 entries after the first 2000 and 3 entries longer than 100 "
+                                        "characters (\"a😀😀😀😀😀😀😀😀😀…\", \"xxxxxxxxxxxxxxxxxxxx…\", "
+                                        "\"yyyyyyyyyyyyyyyyyyyy…\")"),
               std::string::npos)
         << warnings[0].ToUtf8();
 }
