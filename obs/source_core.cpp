@@ -46,7 +46,7 @@ void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
     mirror_.Adopt(std::move(snapshot), *root_);
     settings_ = static_cast<ObsDataElement*>(root_->GetElement(u"data"));
     settings_->RecordChanges();
-    ImageSource* image = CreateThanksSource(settings_);
+    auto* image = static_cast<MorvikThanksImage*>(CreateThanksSource(settings_));
     if (!image) {
         blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", root_->GetName().ToUtf8().c_str());
         return;
@@ -60,7 +60,7 @@ void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
 
 void SourceCore::Destroy() {
     std::erase(LiveSources(), this);
-    ImageSource* image = image_;
+    MorvikThanksImage* image = image_;
     {
         const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
         image_ = nullptr;
@@ -107,8 +107,8 @@ void SourceCore::Update() {
 void SourceCore::BeginScene() {
     if (!image_) return;
     image_->BeginScene();
-    // The base size scene begin measured is the source's size from now on,
-    // as it would be at the settings' next load.
+    // The base size scene begin measured holds from now on, as it would at
+    // the settings' next load.
     image_->UpdateSettings();
     SendWrites();
 }

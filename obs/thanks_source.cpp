@@ -75,21 +75,25 @@ void ThanksSource::Configure() {
     core_->Post([state = state_] { state->Configure(); });
 }
 
+// In OBS the host's size for the source is the base size, so the texture is
+// drawn at its own pixel size, and that is the size the source reports: OBS's
+// selection box, filters, projectors, screenshots, crop and bounding boxes
+// work on exactly what is drawn, the whole text.
 void ThanksSource::Render() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    if (ImageSource* image = state_->ImageForDrawing()) image->Render(Vect2{0.0f, 0.0f}, image->GetSize());
+    if (MorvikThanksImage* image = state_->ImageForDrawing()) image->Render(Vect2{0.0f, 0.0f}, image->GetSize());
 }
 
 uint32_t ThanksSource::Width() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    const ImageSource* image = state_->ImageForDrawing();
-    return image ? static_cast<uint32_t>(image->GetSize().x) : 0;
+    const MorvikThanksImage* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->DrawnSize().x) : 0;
 }
 
 uint32_t ThanksSource::Height() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    const ImageSource* image = state_->ImageForDrawing();
-    return image ? static_cast<uint32_t>(image->GetSize().y) : 0;
+    const MorvikThanksImage* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->DrawnSize().y) : 0;
 }
 
 obs_properties_t* ThanksSource::Properties() { return GetThanksProperties(settings_, OnConfigure, this); }

@@ -72,6 +72,11 @@ void MorvikThanksImage::Preprocess() {
 
 void MorvikThanksImage::UpdateTexture() { rasteriser_.UpdateTexture(displayText, style_, texture_); }
 
+Vect2 MorvikThanksImage::DrawnSize() const {
+    if (!texture_.texture) return baseSize_;
+    return Vect2{static_cast<float>(texture_.width), static_cast<float>(texture_.height)};
+}
+
 void MorvikThanksImage::Render(const Vect2& position, const Vect2& size) {
     if (!texture_.texture) return;
     const float x2 = position.x + static_cast<float>(texture_.width) * ScaleFactor(size.x, baseSize_.x);

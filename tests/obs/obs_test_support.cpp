@@ -147,7 +147,8 @@ Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, u
             bottom = y;
         }
     if (left < 0) return {};
-    return {static_cast<uint32_t>(right - left + 1), static_cast<uint32_t>(bottom - top + 1)};
+    return {static_cast<uint32_t>(left), static_cast<uint32_t>(top), static_cast<uint32_t>(right - left + 1),
+            static_cast<uint32_t>(bottom - top + 1)};
 }
 
 void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name) {
@@ -197,6 +198,11 @@ void TestSource::Show(uint32_t channel) {
     if (shownAt_ == SIZE_MAX) shownAt_ = Journal().size();
     obs_set_output_source(channel, source_);
 }
+void TestSource::ShowIn(obs_scene_t* scene) {
+    if (shownAt_ == SIZE_MAX) shownAt_ = Journal().size();
+    obs_set_output_source(0, obs_scene_get_source(scene));
+}
+
 void TestSource::Hide(uint32_t channel) { obs_set_output_source(channel, nullptr); }
 
 }  // namespace obs_test

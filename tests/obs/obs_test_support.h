@@ -73,10 +73,10 @@ private:
     uint64_t count_ = 0;
 };
 
-// The extent of the pixels close to `bgr` in a frame: width and height, 0
-// when there are none.
+// The extent of the pixels close to `bgr` in a frame: its top-left corner,
+// width and height; width and height 0 when there are none.
 struct Extent {
-    uint32_t width = 0, height = 0;
+    uint32_t left = 0, top = 0, width = 0, height = 0;
 };
 Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, uint8_t red, int tolerance = 60);
 // The green text the frame tests draw on the black canvas.
@@ -106,6 +106,8 @@ public:
     std::string InnerId() const;
     // Shown on an output channel (0 unless given), or hidden from it.
     void Show(uint32_t channel = 0);
+    // Shown as an item of `scene`, which is put on output channel 0.
+    void ShowIn(obs_scene_t* scene);
     void Hide(uint32_t channel = 0);
 
 private:
