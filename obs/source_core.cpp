@@ -2,16 +2,20 @@
 
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
+#include "channel/channel_events.h"
+#include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/obs_settings_element.h"
 #include "obs/obs_tasks.h"
 #include "obs/thanks_properties.h"
+#include "obs/websocket_vendor.h"
 #include "platform/message_window.h"
 #include "render/base_size.h"
 #include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 #include "source/scene_hooks.h"
 
+#include <nlohmann/json.hpp>
 #include <util/base.h>
 
 #include <tuple>
@@ -32,6 +36,18 @@ std::vector<SourceCore*>& LiveSources() {
 }
 
 }  // namespace
+
+void SourceCore::ForwardChannelEvents() {
+    SetChannelEventSink([](const XElement* settings, ChannelEvent event, const String& payload) {
+        for (SourceCore* source : LiveSources()) {
+            if (source->settings_ != settings) continue;
+            if (event == ChannelEvent::GiftReceived)
+                EmitSourceEvent(source->weakSource_, "GiftReceived", payload.ToUtf8());
+            else
+                EmitSourceEvent(source->weakSource_, "ThanksShown", nlohmann::json{{"text", payload.ToUtf8()}}.dump());
+        }
+    });
+}
 
 SourceCore::SourceCore(obs_data_t* settings, obs_weak_source_t* source, std::string name)
     : mirror_(settings, GetThanksDefaults), weakSource_(source) {
@@ -122,6 +138,19 @@ void SourceCore::Configure() {
     formOpen = false;
     SendWrites();
     RefreshPropertiesLater(weakSource_);
+}
+
+std::string SourceCore::Control(const std::string& action, const std::string& gifts) {
+    const std::optional<ThanksControl> control = ThanksControlNamed(action);
+    if (!control) return ControlError("unknown action \"" + action + "\"");
+    if (!image_) return ControlError("the source is being removed");
+    const std::string answer = RunThanksControl(settings_, *control, gifts);
+    const nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+    if (parsed.is_object() && parsed.contains("paused") && parsed["paused"].is_boolean()) {
+        const bool wasPaused = paused.exchange(parsed["paused"].get<bool>());
+        if (wasPaused != paused) RefreshPropertiesLater(weakSource_);
+    }
+    return answer;
 }
 
 void SourceCore::SendWrites() {

@@ -47,6 +47,10 @@ public:
     // drawn when it arrives, ready for the next frame, not at the next
     // frame's tick (which OBS may render before the core has drawn it).
     static void UpdateAfterMessages();
+    // From now on what the logic assembly reports of a channel (a gift taken,
+    // a thanks drawn) goes to obs-websocket clients as the vendor's events,
+    // with the name of the channel's source.
+    static void ForwardChannelEvents();
     // Scene begin (the measured base size is loaded at once) and scene end.
     void BeginScene();
     void EndScene();
@@ -54,6 +58,11 @@ public:
     // size measured for the new font. Then OBS's properties view of the source is
     // refreshed, on OBS's UI thread.
     void Configure();
+
+    // A streamer's control by name (channel/thanks_controls.h): the answer,
+    // a JSON object. A pause or resume refreshes OBS's properties view, whose
+    // button says which comes next.
+    std::string Control(const std::string& action, const std::string& gifts);
 
     // Graphics thread, with the host's drawing lock held: the image to draw
     // (null before Create and after Destroy).
@@ -63,6 +72,8 @@ public:
     // one form open, at a time.
     std::atomic<bool> tickQueued{false};
     std::atomic<bool> formOpen{false};
+    // Whether the logic assembly's last answer said the thanks are paused.
+    std::atomic<bool> paused{false};
 
 private:
     // The per-frame update of the image, and the settings it wrote.

@@ -85,9 +85,19 @@ inline Extent GreenText(const FrameGrabber::Frame& frame) { return ExtentOf(fram
 // Kept beside the test's other output for a look at the glyphs.
 void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name);
 
-// Presses the source's "Settings…" button as OBS's properties view does, on
-// the calling thread (OBS's UI thread).
-void PressConfigure(obs_source_t* source);
+// Presses the source's button `name` as OBS's properties view does, on the
+// calling thread (OBS's UI thread); "configure" is "Settings…".
+void PressButton(obs_source_t* source, const char* name);
+inline void PressConfigure(obs_source_t* source) { PressButton(source, "configure"); }
+// The label the source's properties view gives the property `name` now.
+std::string LabelOf(obs_source_t* source, const char* name);
+
+// Fires the source's hotkey `name` as obs-websocket's TriggerHotkeyByName
+// and the frontend do, through libobs's routed hotkey callback.
+void TriggerHotkey(obs_source_t* source, const char* name);
+
+// Calls the scripts' procedure morvik_thanks_control; its answer.
+std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts = "");
 
 // A source created with `settings` (a JSON object) and released with the
 // object.
