@@ -159,9 +159,11 @@ namespace Tavrel
         }
 
         // The streamer's test gift, thanked like any gift but never filtered,
-        // merged or counted as received. Null when it was taken, else why not.
-        public string OfferTest(GiftEvent gift)
+        // merged or counted as received. Null when it was taken (`after` the
+        // state then), else why not.
+        public string OfferTest(GiftEvent gift, out ThanksState after)
         {
+            after = null;
             ArrivalSettings settings = ReadArrivalSettings();
             int retrySeconds = RetryAfterSeconds;
             var recorded = new RecordedGift { Gift = gift, Arrived = DateTime.Now };
@@ -173,6 +175,7 @@ namespace Tavrel
                     return ThanksControls.FullError(retrySeconds);
                 recorded.Outcome = queue.OfferTest(gift, clock.Elapsed.TotalSeconds);
                 Announce(recorded);
+                after = StateNow();
             }
             Record(settings.RecordFolder, new[] { recorded });
             return null;
@@ -231,7 +234,14 @@ namespace Tavrel
         public ThanksState State()
         {
             lock (sync)
-                return new ThanksState { Queued = queue.Count, Showing = showing, Paused = paused, Received = received };
+                return StateNow();
+        }
+
+        // Under the lock, so that a control's answer is the state its action
+        // left, before the running thread moves on.
+        ThanksState StateNow()
+        {
+            return new ThanksState { Queued = queue.Count, Showing = showing, Paused = paused, Received = received };
         }
 
         // A line for the host's log, sent by the engine's thread (or at once
@@ -248,37 +258,41 @@ namespace Tavrel
 
         // The thanks on screen ends now; the running thread shows the next
         // ready one or the idle text. Nothing changes while none is on screen.
-        public void Skip()
+        public ThanksState Skip()
         {
             lock (sync) {
-                if (!thanksOnScreen)
-                    return;
-                double now = clock.Elapsed.TotalSeconds;
-                keepUntil = Math.Min(keepUntil, now);
-                hideAt = now;
-                showing = "";
-                Monitor.PulseAll(sync);
+                if (thanksOnScreen) {
+                    double now = clock.Elapsed.TotalSeconds;
+                    keepUntil = Math.Min(keepUntil, now);
+                    hideAt = now;
+                    showing = "";
+                    Monitor.PulseAll(sync);
+                }
+                return StateNow();
             }
         }
 
-        public void SetPaused(bool pause)
+        public ThanksState SetPaused(bool pause)
         {
             lock (sync) {
                 paused = pause;
                 Monitor.PulseAll(sync);
+                return StateNow();
             }
         }
 
         // Drops the waiting thanks and records each of their gifts as
         // cleared; the number of thanks dropped.
-        public int Clear()
+        public int Clear(out ThanksState after)
         {
             ArrivalSettings settings = ReadArrivalSettings();
             DateTime now = DateTime.Now;
             var recorded = new List<RecordedGift>();
             List<WaitingThanks> dropped;
-            lock (sync)
+            lock (sync) {
                 dropped = queue.TakeAll();
+                after = StateNow();
+            }
             foreach (WaitingThanks thanks in dropped)
                 foreach (GiftEvent gift in thanks.Gifts)
                     recorded.Add(new RecordedGift { Gift = gift, Outcome = GiftOutcome.Cleared, Arrived = now });

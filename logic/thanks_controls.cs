@@ -64,29 +64,25 @@ namespace Tavrel
             GiftEngine engine = ChannelRuns.EngineOf(window);
             if (engine == null)
                 return Error(NotShownError);
-            int cleared = -1;
+            ThanksState after;
             switch (action) {
             case "test:": {
-                string error = engine.OfferTest(new GiftEvent { Sender = "测试观众", Gift = "测试礼物", Count = 1 });
-                if (error != null)
-                    return Error(error);
-                break;
+                string error = engine.OfferTest(new GiftEvent { Sender = "测试观众", Gift = "测试礼物", Count = 1 }, out after);
+                return error == null ? after.Json() : Error(error);
             }
             case "skip:":
-                engine.Skip();
-                break;
+                return engine.Skip().Json();
             case "pause:":
-                engine.SetPaused(true);
-                break;
+                return engine.SetPaused(true).Json();
             case "resume:":
-                engine.SetPaused(false);
-                break;
-            case "clear:":
-                cleared = engine.Clear();
-                break;
+                return engine.SetPaused(false).Json();
+            case "clear:": {
+                int cleared = engine.Clear(out after);
+                return after.Json().With("cleared", cleared);
             }
-            JsonObject state = engine.State().Json();
-            return cleared < 0 ? state : state.With("cleared", cleared);
+            default:
+                return engine.State().Json();
+            }
         }
 
         static JsonObject TakeGifts(int window, string json)
