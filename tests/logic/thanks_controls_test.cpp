@@ -186,6 +186,7 @@ TEST_F(ThanksControls, PauseHoldsThanksBackResumeShowsThemAndSkipEndsTheOneOnScr
     EXPECT_EQ(Control("resume"), State(1, "", false, 2));
     const auto resumed = Clock::now();
     ASSERT_NE(AwaitNth(kThanksShown, 2), nullptr);  // after the engine has timed B
+    ASSERT_EQ(Of(1).size(), 4u);
     EXPECT_EQ(Of(1)[3]->text, "B heart 1");
     EXPECT_LT(Seconds(Of(1)[3]->at - resumed), 0.7);
 
@@ -194,6 +195,7 @@ TEST_F(ThanksControls, PauseHoldsThanksBackResumeShowsThemAndSkipEndsTheOneOnScr
     const auto skipped = Clock::now();
     EXPECT_EQ(Control("skip"), State(1, "", false, 3));
     ASSERT_NE(AwaitNth(kThanksShown, 3), nullptr);
+    ASSERT_EQ(Of(1).size(), 5u);
     EXPECT_EQ(Of(1)[4]->text, "C car 1");
     EXPECT_LT(Seconds(Of(1)[4]->at - skipped), 0.7);  // not the rest of B's second
     ASSERT_NE(AwaitNth(1, 6), nullptr);
