@@ -75,6 +75,14 @@ TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
     auto source = SourceForRoom("0|A|rose|1|\n0.5|B|rose|1|\n");
     source->BeginScene();
     EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A rose"});
+    // A's thanks is followed by its ThanksShown (302) and GiftReceived (301).
+    size_t followers = 0;
+    const auto within = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (followers < 2 && std::chrono::steady_clock::now() < within) {
+        WaitForMessages(std::chrono::milliseconds(50));
+        followers += PumpMessages();
+    }
+    ASSERT_EQ(followers, 2u);
     source->EndScene();
     EXPECT_EQ(Journal().back(), "stop:" + std::to_string(WindowNumber(Entry().window)));
 
