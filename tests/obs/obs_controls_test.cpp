@@ -34,6 +34,7 @@ bool Holds(const std::string& text, const std::string& part) { return text.find(
 TEST(ObsControls, ButtonsHotkeysAndTheProcedurePauseSkipClearAndTest) {
     const fs::path record = OutputPath("obs_controls_record");
     fs::remove_all(record);
+    fs::create_directories(record);
     TestSource source(kInput, R"({"font": "WenQuanYi Micro Hei", "fontSize": 20, "color": -16711936, "outline": 0,
                                    "show_second": 10, "delay_show_second": 0, "is_no_thanks": 1,
                                    "no_thanks_string": "Idle", "thanks_string": "感谢$sender$赠送的$gift$",
