@@ -5,7 +5,8 @@
 //
 // Answers, each with a small JSON body:
 //   202 {"accepted": N, "duplicates": D}   the gifts were taken; D of them
-//       carried an id already taken and were left out
+//       carried an id already taken (here, or by one of the channels by
+//       another route) and were left out
 //   200 {"queued": Q, "showing": "…", "paused": P, "received": R}   for GET
 //       (ThanksState)
 //   400 {"error": …}   the first fault of the body; nothing of it is taken
@@ -138,6 +139,12 @@ namespace Tavrel
             return difference == 0 && expected.Length > 0;
         }
 
+        // An id one of the channels took by another route (a "gifts:" command).
+        static bool TakenBy(List<GiftSubscriber> audience, string id)
+        {
+            return audience.Exists(subscriber => subscriber.Engine.HasTaken(id));
+        }
+
         public EndpointAnswer Post(byte[] body, int length, List<GiftSubscriber> audience)
         {
             string error;
@@ -148,7 +155,7 @@ namespace Tavrel
                 var fresh = new List<GiftEvent>(gifts.Count);
                 var inBody = new HashSet<string>();
                 foreach (GiftEvent gift in gifts)
-                    if (gift.Id == null || !ids.Contains(gift.Id) && inBody.Add(gift.Id))
+                    if (gift.Id == null || !ids.Contains(gift.Id) && !TakenBy(audience, gift.Id) && inBody.Add(gift.Id))
                         fresh.Add(gift);
                 foreach (GiftSubscriber subscriber in audience)
                     if (subscriber.Engine.WouldOverflow(fresh))

@@ -44,6 +44,15 @@ namespace Tavrel
 {
     sealed class GiftEngine
     {
+        // Why the engine refuses what a control offers.
+        public const string HiddenError = "the source is hidden: gifts are taken while it is shown";
+        public const string HiddenTestError = "the source is hidden: a test gift is shown while the source is shown";
+
+        static string FullError(int retrySeconds)
+        {
+            return "the thanks queue is full; send again in " + retrySeconds + " seconds";
+        }
+
         static readonly Regex placeholder = new Regex(@"\$(sender|num|gift|combo)\$", RegexOptions.CultureInvariant);
 
         readonly int window;
@@ -121,6 +130,13 @@ namespace Tavrel
                 return queue.WouldOverflow(gifts, settings.Rules, clock.Elapsed.TotalSeconds);
         }
 
+        // Whether the channel took a gift with this event id lately.
+        public bool HasTaken(string id)
+        {
+            lock (sync)
+                return ids.Contains(id);
+        }
+
         // Takes `gifts`, even into a full queue, and records them.
         public void Offer(IList<GiftEvent> gifts)
         {
@@ -142,14 +158,14 @@ namespace Tavrel
             List<RecordedGift> recorded;
             lock (sync) {
                 if (running == null)
-                    return ThanksControls.HiddenError;
+                    return HiddenError;
                 var fresh = new List<GiftEvent>(gifts.Count);
                 var inBatch = new HashSet<string>();
                 foreach (GiftEvent gift in gifts)
                     if (gift.Id == null || !ids.Contains(gift.Id) && inBatch.Add(gift.Id))
                         fresh.Add(gift);
                 if (queue.WouldOverflow(fresh, settings.Rules, clock.Elapsed.TotalSeconds))
-                    return ThanksControls.FullError(retrySeconds);
+                    return FullError(retrySeconds);
                 recorded = Take(fresh, settings.Rules);
                 accepted = fresh.Count;
                 duplicates = gifts.Count - fresh.Count;
@@ -170,9 +186,9 @@ namespace Tavrel
             lock (sync) {
                 // Queued while hidden, it would surprise the streamer on air later.
                 if (running == null)
-                    return ThanksControls.HiddenTestError;
+                    return HiddenTestError;
                 if (queue.IsFull)
-                    return ThanksControls.FullError(retrySeconds);
+                    return FullError(retrySeconds);
                 recorded.Outcome = queue.OfferTest(gift, clock.Elapsed.TotalSeconds);
                 Announce(recorded);
                 after = StateNow();

@@ -26,14 +26,7 @@ namespace Tavrel
 {
     static class ThanksControls
     {
-        public const string HiddenError = "the source is hidden: gifts are taken while it is shown";
-        public const string HiddenTestError = "the source is hidden: a test gift is shown while the source is shown";
         const string NotShownError = "the channel has not been shown yet";
-
-        public static string FullError(int retrySeconds)
-        {
-            return "the thanks queue is full; send again in " + retrySeconds + " seconds";
-        }
 
         const string GiftsPrefix = "gifts:";
         static readonly string[] actions = { "test:", "skip:", "pause:", "resume:", "clear:", "state:" };
@@ -91,7 +84,7 @@ namespace Tavrel
             if (engine == null)
                 return Error(NotShownError);
             if (!engine.Running)
-                return Error(HiddenError);
+                return Error(GiftEngine.HiddenError);
             byte[] body = utf8.GetBytes(json);
             if (body.Length > GiftEndpoint.MaxBodyBytes)
                 return Error("the gifts may be at most " + GiftEndpoint.MaxBodyBytes + " bytes of JSON");

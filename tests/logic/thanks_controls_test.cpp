@@ -268,7 +268,7 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     Channel(data);
 
     // A gift posted over HTTP is announced like one sent as a command, and
-    // its id counts as taken by the channel.
+    // an id taken by either route is a duplicate on the other.
     GiftClient client;
     const HttpAnswer posted =
         client.PostJson(url, R"({"sender": "老王", "gift": "啤酒", "count": 5, "value": 500, "id": "evt-1"})");
@@ -281,6 +281,9 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
                                   {"sender": "小李", "gift": "花", "id": "evt-2"}])";
     EXPECT_EQ(Gifts(twice), json({{"accepted", 1}, {"duplicates", 2}}));
     EXPECT_EQ(Gifts(twice), json({{"accepted", 0}, {"duplicates", 3}}));
+    const HttpAnswer again = client.PostJson(url, R"({"sender": "小李", "gift": "花", "id": "evt-2"})");
+    ASSERT_EQ(again.status, 202);
+    EXPECT_EQ(json::parse(again.body), json({{"accepted", 0}, {"duplicates", 1}}));
 
     // Refused batches, each answered with its first fault, take nothing.
     std::string many = "[";
@@ -301,6 +304,8 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     }
     EXPECT_EQ(Control("state")["received"], 2);
     EXPECT_EQ(RecordLines().size(), 2u);
+    PumpFor(0.2);
+    EXPECT_EQ(Of(kGiftReceived).size(), 2u);
 
     // A full queue refuses a batch and a test until thanks have been shown.
     Control("pause");

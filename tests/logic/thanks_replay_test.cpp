@@ -99,6 +99,11 @@ TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
     // A new scene begin replays the room from its start.
     source->BeginScene();
     EXPECT_EQ(CollectTexts(2), (std::vector<std::string>{"A rose", "B rose"}));
+    // B's ThanksShown and the GiftReceived still on their way arrive, then
+    // the channel is quiet.
+    for (auto quietSince = std::chrono::steady_clock::now();
+         std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300);)
+        if (WaitForMessages(std::chrono::milliseconds(50)) && PumpMessages() > 0) quietSince = std::chrono::steady_clock::now();
 
     // Stopped while its thread waits in SendMessageW for this thread's pump:
     // "stop:" returns at once, the text on its way arrives, no later one.
