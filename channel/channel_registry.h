@@ -22,6 +22,7 @@ struct ChannelRecord {
     XElement* settings = nullptr;  // the owning source's "data" element; null once its source is gone
     int32_t redraw = 0;          // 1 when created and on every pushed text; never reset
     String text;                 // the latest thanks text pushed for this channel
+    bool thanksShown = false;    // `text` is a thanks to report once drawn (code 302)
 };
 
 class ChannelRegistry {

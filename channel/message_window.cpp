@@ -1,6 +1,8 @@
 #include "channel/message_window.h"
 
 #include "bridge/runtime_host.h"
+#include "channel/channel_events.h"
+#include "channel/thanks_controls.h"
 #include "platform/ansi_text.h"
 #include "shell/process_state.h"
 
@@ -24,6 +26,7 @@ void ApplyCommand(ChannelRecord& record, uint64_t command, const String& payload
         case ShowText:
             record.redraw = 1;
             record.text = payload;
+            record.thanksShown = false;
             return;
         case LogText:
             Log(u"%s", payload.Array());
@@ -41,6 +44,16 @@ void ApplyCommand(ChannelRecord& record, uint64_t command, const String& payload
         }
         case SetRandomForeColor:
             if (settings && !payload.IsEmpty()) settings->SetInt(u"RandomForeColor", payload.ToInt(10) | kOpaque);
+            return;
+        case ControlAnswer:
+            TakeControlAnswer(record.window, payload);
+            return;
+        case GiftReceived:
+            ReportChannelEvent(settings, ChannelEvent::GiftReceived, payload);
+            return;
+        case ThanksShown:
+            // Only the text it marks: a later text may have replaced it.
+            if (payload == record.text) record.thanksShown = true;
             return;
         default:
             return;

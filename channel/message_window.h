@@ -16,6 +16,12 @@
 //       103 SetColorSetting     "key|decimal colour", made opaque
 //       200 LogText             a line for the host log
 //       203 SetRandomForeColor  "decimal colour", made opaque
+//       300 ControlAnswer       the JSON answer to the control command being
+//                               run (channel/thanks_controls.h)
+//       301 GiftReceived        JSON of a gift the channel took, passed on
+//                               as an event (channel/channel_events.h)
+//       302 ThanksShown         the text of the last code 1 is a thanks: an
+//                               event once it is drawn
 //   AsciiModeOn (1029) / AsciiModeOff (1030): later blocks of every window
 //     are 8-bit / UTF-16 text.
 //   WM_CLOSE (16): the window is destroyed.
@@ -32,6 +38,9 @@ enum InboundCommand : uint64_t {
     SetColorSetting = 103,
     LogText = 200,
     SetRandomForeColor = 203,
+    ControlAnswer = 300,
+    GiftReceived = 301,
+    ThanksShown = 302,
 };
 
 inline constexpr uint32_t AsciiModeOn = WM_USER + 5;

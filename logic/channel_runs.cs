@@ -113,6 +113,16 @@ namespace Tavrel
                 Start(window);
         }
 
+        // The window's engine, which outlives "stop:"; null before its first
+        // "start:" and after "init:".
+        public static GiftEngine EngineOf(int window)
+        {
+            lock (sync) {
+                GiftEngine engine;
+                return engines.TryGetValue(window, out engine) ? engine : null;
+            }
+        }
+
         public static void Stop(int window)
         {
             ChannelRun run;

@@ -1,5 +1,6 @@
 // The command vocabulary the plug-in speaks: each prefix is matched exactly
 // (ordinal, case-sensitive); anything else is answered 0 and changes nothing.
+// The streamer's controls (test:, skip:, gifts:, ...) are ThanksControls'.
 using System;
 using System.Globalization;
 
@@ -34,6 +35,8 @@ namespace Tavrel
                 ChannelRuns.Stop(window);
             } else if (TryArgument(command, "ShowForm:", out window))
                 return ShowForm(window);
+            else
+                ThanksControls.Run(command);
             return 0;
         }
 
@@ -57,7 +60,7 @@ namespace Tavrel
 
         // The command is `prefix` followed by a signed decimal integer and
         // nothing else.
-        static bool TryArgument(string command, string prefix, out int value)
+        public static bool TryArgument(string command, string prefix, out int value)
         {
             value = 0;
             if (!command.StartsWith(prefix, StringComparison.Ordinal))

@@ -1,11 +1,5 @@
-// An answer of the gift endpoint: a status and a small JSON object, written
-// with the framework's JSON writer.
+// An answer of the gift endpoint: a status and a small JSON object.
 using System.Collections.Generic;
-using System.Globalization;
-using System.IO;
-using System.Runtime.Serialization.Json;
-using System.Text;
-using System.Xml;
 
 namespace Tavrel
 {
@@ -14,11 +8,16 @@ namespace Tavrel
         public readonly int Status;
         // Extra headers: Retry-After, Allow, WWW-Authenticate.
         public readonly Dictionary<string, string> Headers = new Dictionary<string, string>();
-        readonly List<KeyValuePair<string, object>> fields = new List<KeyValuePair<string, object>>();
+        readonly JsonObject fields;
 
-        public EndpointAnswer(int status)
+        public EndpointAnswer(int status) : this(status, new JsonObject())
+        {
+        }
+
+        public EndpointAnswer(int status, JsonObject body)
         {
             Status = status;
+            fields = body;
         }
 
         public static EndpointAnswer Error(int status, string message)
@@ -26,10 +25,10 @@ namespace Tavrel
             return new EndpointAnswer(status).With("error", message);
         }
 
-        // `value` is a string or a number.
+        // `value` is a string, a number or a bool.
         public EndpointAnswer With(string name, object value)
         {
-            fields.Add(new KeyValuePair<string, object>(name, value));
+            fields.With(name, value);
             return this;
         }
 
@@ -41,24 +40,11 @@ namespace Tavrel
 
         public byte[] Body()
         {
-            var stream = new MemoryStream();
-            using (XmlDictionaryWriter writer = JsonReaderWriterFactory.CreateJsonWriter(stream, new UTF8Encoding(false), false)) {
-                writer.WriteStartElement("root");
-                writer.WriteAttributeString("type", "object");
-                foreach (KeyValuePair<string, object> field in fields) {
-                    writer.WriteStartElement(field.Key);
-                    if (field.Value is string) {
-                        writer.WriteString((string)field.Value);
-                    } else {
-                        writer.WriteAttributeString("type", "number");
-                        writer.WriteString(System.Convert.ToString(field.Value, CultureInfo.InvariantCulture));
-                    }
-                    writer.WriteEndElement();
-                }
-                writer.WriteEndElement();
-            }
-            stream.WriteByte((byte)'\n');
-            return stream.ToArray();
+            byte[] json = fields.Bytes();
+            var body = new byte[json.Length + 1];
+            json.CopyTo(body, 0);
+            body[json.Length] = (byte)'\n';
+            return body;
         }
     }
 }

@@ -5,8 +5,10 @@
 //
 // Answers, each with a small JSON body:
 //   202 {"accepted": N, "duplicates": D}   the gifts were taken; D of them
-//       carried an id already taken and were left out
-//   200 {"queued": Q, "showing": "…", "received": R}   for GET
+//       carried an id already taken (here, or by one of the channels by
+//       another route) and were left out
+//   200 {"queued": Q, "showing": "…", "paused": P, "received": R}   for GET
+//       (ThanksState)
 //   400 {"error": …}   the first fault of the body; nothing of it is taken
 //   401 the room URL has a token and the request lacks "Bearer TOKEN"
 //   403 an Origin header (a web page), or a Host other than the URL's
@@ -95,13 +97,8 @@ namespace Tavrel
             if (audience.Count == 0)
                 return EndpointAnswer.Error(401, "this endpoint needs \"Authorization: Bearer\" with the room's token")
                                      .WithHeader("WWW-Authenticate", "Bearer");
-            if (request.Method == "GET") {
-                int queued;
-                string showing;
-                long received;
-                audience[0].Engine.Snapshot(out queued, out showing, out received);
-                return new EndpointAnswer(200).With("queued", queued).With("showing", showing).With("received", received);
-            }
+            if (request.Method == "GET")
+                return new EndpointAnswer(200, audience[0].Engine.State().Json());
             if (request.Method != "POST")
                 return EndpointAnswer.Error(405, "post gifts with POST, read the state with GET").WithHeader("Allow", "GET, POST");
             if (!IsJson(request.ContentType))
@@ -142,6 +139,12 @@ namespace Tavrel
             return difference == 0 && expected.Length > 0;
         }
 
+        // An id one of the channels took by another route (a "gifts:" command).
+        static bool TakenBy(List<GiftSubscriber> audience, string id)
+        {
+            return audience.Exists(subscriber => subscriber.Engine.HasTaken(id));
+        }
+
         public EndpointAnswer Post(byte[] body, int length, List<GiftSubscriber> audience)
         {
             string error;
@@ -152,7 +155,7 @@ namespace Tavrel
                 var fresh = new List<GiftEvent>(gifts.Count);
                 var inBody = new HashSet<string>();
                 foreach (GiftEvent gift in gifts)
-                    if (gift.Id == null || !ids.Contains(gift.Id) && inBody.Add(gift.Id))
+                    if (gift.Id == null || !ids.Contains(gift.Id) && !TakenBy(audience, gift.Id) && inBody.Add(gift.Id))
                         fresh.Add(gift);
                 foreach (GiftSubscriber subscriber in audience)
                     if (subscriber.Engine.WouldOverflow(fresh))

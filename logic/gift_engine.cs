@@ -5,24 +5,34 @@
 //     $gift$ and $combo$ filled in, shown for "show_second" seconds; thanks
 //     wait in arrival order and none is cut short by a later one. With
 //     "show_second" 0 or less a thanks stays until the next one is ready.
+//     Each is followed by command 302 (ThanksShown) with the same text.
 //   - between thanks the channel shows "no_thanks_string" when
 //     "is_no_thanks" is 1, and no text otherwise. "No text" is sent as one
 //     blank: the plug-in keeps drawing the last text when it gets an empty
 //     one, and draws a blank, trimmed, as nothing.
 //   - with "RandomColor" on, each thanks gets a colour of ThanksColors
 //     (command 203) and the idle text the channel's own "color".
+//   - every gift taken is announced as command 301 (GiftReceived), and log
+//     lines go out as command 200.
 // What is thanked at all, the delay and merging are ThanksQueue's, read from
 // the settings as they stand when a gift arrives; how a thanks is shown is
 // read when it is shown. So a "Set:" applies from the next gift or text on.
 //
-// The queue outlives "stop:": thanks still waiting when the scene is left
-// are shown when it is shown again. "init:" of the window or "quit" ends
-// the engine and what waits in it.
+// The streamer's controls act on the engine from the plug-in's thread: a
+// test gift, skip (the thanks on screen ends now), pause and resume (while
+// paused no thanks starts; gifts are still taken and wait), clear (the
+// waiting thanks are dropped and recorded as such).
+//
+// The queue and the pause outlive "stop:": thanks still waiting when the
+// scene is left are shown when it is shown again. "init:" of the window or
+// "quit" ends the engine and what waits in it.
 //
 // The thread sends with SendMessageW, which blocks until the plug-in's
 // thread pumps, so it never holds the engine's lock while sending, and
 // "stop:" does not wait for it: a text already on its way is still
-// delivered, no later one is sent.
+// delivered, no later one is sent. A host that pumps once a frame takes one
+// message a frame from it, so a thanks that is due goes before the gift
+// announcements waiting to go out: they may lag, the thanks may not.
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
@@ -34,6 +44,15 @@ namespace Tavrel
 {
     sealed class GiftEngine
     {
+        // Why the engine refuses what a control offers.
+        public const string HiddenError = "the source is hidden: gifts are taken while it is shown";
+        public const string HiddenTestError = "the source is hidden: a test gift is shown while the source is shown";
+
+        static string FullError(int retrySeconds)
+        {
+            return "the thanks queue is full; send again in " + retrySeconds + " seconds";
+        }
+
         static readonly Regex placeholder = new Regex(@"\$(sender|num|gift|combo)\$", RegexOptions.CultureInvariant);
 
         readonly int window;
@@ -43,10 +62,21 @@ namespace Tavrel
         readonly ThanksQueue queue = new ThanksQueue();
         readonly ThanksColors colors = new ThanksColors();
         readonly Queue<string> logLines = new Queue<string>();
+        // The gifts taken and not yet announced to the plug-in.
+        readonly Queue<RecordedGift> arrivals = new Queue<RecordedGift>();
+        // The event ids of the gifts the channel took lately, whichever way
+        // they came.
+        readonly RecentIds ids = new RecentIds();
         // The running thread's token; null while stopped.
         object running;
+        bool paused;
         string showing = "";
         long received;
+        // The thanks on screen, as the running thread last sent it: it may
+        // not be replaced before `keepUntil` and gives way to the idle text
+        // at `hideAt`. Skip moves both to now.
+        bool thanksOnScreen;
+        double keepUntil, hideAt;
         // The record folder whose failure was last logged, so that a folder
         // that cannot be written is reported once, not with every gift.
         string failedRecordFolder;
@@ -59,6 +89,13 @@ namespace Tavrel
 
         public int Window {
             get { return window; }
+        }
+
+        public bool Running {
+            get {
+                lock (sync)
+                    return running != null;
+            }
         }
 
         // ---- Gifts in ----
@@ -93,27 +130,100 @@ namespace Tavrel
                 return queue.WouldOverflow(gifts, settings.Rules, clock.Elapsed.TotalSeconds);
         }
 
+        // Whether the channel took a gift with this event id lately.
+        public bool HasTaken(string id)
+        {
+            lock (sync)
+                return ids.Contains(id);
+        }
+
         // Takes `gifts`, even into a full queue, and records them.
         public void Offer(IList<GiftEvent> gifts)
         {
             ArrivalSettings settings = ReadArrivalSettings();
-            DateTime arrived = DateTime.Now;
-            var recorded = new List<RecordedGift>(gifts.Count);
-            lock (sync) {
-                double now = clock.Elapsed.TotalSeconds;
-                foreach (GiftEvent gift in gifts) {
-                    GiftOutcome outcome = queue.Offer(gift, settings.Rules, now);
-                    recorded.Add(new RecordedGift { Gift = gift, Outcome = outcome, Arrived = arrived });
-                }
-                received += gifts.Count;
-                Monitor.PulseAll(sync);
-            }
-            if (settings.RecordFolder != null)
-                Record(settings.RecordFolder, recorded);
+            List<RecordedGift> recorded;
+            lock (sync)
+                recorded = Take(gifts, settings.Rules);
+            Record(settings.RecordFolder, recorded);
         }
 
-        void Record(string folder, List<RecordedGift> recorded)
+        // Takes the gifts of a control command whole or not at all: those
+        // whose id the channel took lately are left out. Null when they were
+        // taken, else why not.
+        public string OfferBatch(IList<GiftEvent> gifts, out int accepted, out int duplicates)
         {
+            accepted = duplicates = 0;
+            ArrivalSettings settings = ReadArrivalSettings();
+            int retrySeconds = RetryAfterSeconds;
+            List<RecordedGift> recorded;
+            lock (sync) {
+                if (running == null)
+                    return HiddenError;
+                var fresh = new List<GiftEvent>(gifts.Count);
+                var inBatch = new HashSet<string>();
+                foreach (GiftEvent gift in gifts)
+                    if (gift.Id == null || !ids.Contains(gift.Id) && inBatch.Add(gift.Id))
+                        fresh.Add(gift);
+                if (queue.WouldOverflow(fresh, settings.Rules, clock.Elapsed.TotalSeconds))
+                    return FullError(retrySeconds);
+                recorded = Take(fresh, settings.Rules);
+                accepted = fresh.Count;
+                duplicates = gifts.Count - fresh.Count;
+            }
+            Record(settings.RecordFolder, recorded);
+            return null;
+        }
+
+        // The streamer's test gift, thanked like any gift but never filtered,
+        // merged or counted as received. Null when it was taken (`after` the
+        // state then), else why not.
+        public string OfferTest(GiftEvent gift, out ThanksState after)
+        {
+            after = null;
+            ArrivalSettings settings = ReadArrivalSettings();
+            int retrySeconds = RetryAfterSeconds;
+            var recorded = new RecordedGift { Gift = gift, Arrived = DateTime.Now };
+            lock (sync) {
+                // Queued while hidden, it would surprise the streamer on air later.
+                if (running == null)
+                    return HiddenTestError;
+                if (queue.IsFull)
+                    return FullError(retrySeconds);
+                recorded.Outcome = queue.OfferTest(gift, clock.Elapsed.TotalSeconds);
+                Announce(recorded);
+                after = StateNow();
+            }
+            Record(settings.RecordFolder, new[] { recorded });
+            return null;
+        }
+
+        // Under the lock: queues, counts and announces `gifts`.
+        List<RecordedGift> Take(IList<GiftEvent> gifts, GiftRules rules)
+        {
+            DateTime arrived = DateTime.Now;
+            double now = clock.Elapsed.TotalSeconds;
+            var recorded = new List<RecordedGift>(gifts.Count);
+            foreach (GiftEvent gift in gifts) {
+                var entry = new RecordedGift { Gift = gift, Outcome = queue.Offer(gift, rules, now), Arrived = arrived };
+                recorded.Add(entry);
+                Announce(entry);
+                if (gift.Id != null)
+                    ids.Remember(gift.Id);
+            }
+            received += gifts.Count;
+            return recorded;
+        }
+
+        void Announce(RecordedGift gift)
+        {
+            arrivals.Enqueue(gift);
+            Monitor.PulseAll(sync);
+        }
+
+        void Record(string folder, IList<RecordedGift> recorded)
+        {
+            if (folder == null || recorded.Count == 0)
+                return;
             string error = folder.Length == 0 ? "no record folder is set" : GiftRecord.Append(folder, recorded);
             lock (sync) {
                 if (error == null) {
@@ -137,14 +247,17 @@ namespace Tavrel
             }
         }
 
-        // What the gift endpoint reports of the channel.
-        public void Snapshot(out int queued, out string shown, out long total)
+        public ThanksState State()
         {
-            lock (sync) {
-                queued = queue.Count;
-                shown = showing;
-                total = received;
-            }
+            lock (sync)
+                return StateNow();
+        }
+
+        // Under the lock, so that a control's answer is the state its action
+        // left, before the running thread moves on.
+        ThanksState StateNow()
+        {
+            return new ThanksState { Queued = queue.Count, Showing = showing, Paused = paused, Received = received };
         }
 
         // A line for the host's log, sent by the engine's thread (or at once
@@ -155,6 +268,52 @@ namespace Tavrel
                 logLines.Enqueue(line);
                 Monitor.PulseAll(sync);
             }
+        }
+
+        // ---- The streamer's controls ----
+
+        // The thanks on screen ends now; the running thread shows the next
+        // ready one or the idle text. Nothing changes while none is on screen.
+        public ThanksState Skip()
+        {
+            lock (sync) {
+                if (thanksOnScreen) {
+                    double now = clock.Elapsed.TotalSeconds;
+                    keepUntil = Math.Min(keepUntil, now);
+                    hideAt = now;
+                    showing = "";
+                    Monitor.PulseAll(sync);
+                }
+                return StateNow();
+            }
+        }
+
+        public ThanksState SetPaused(bool pause)
+        {
+            lock (sync) {
+                paused = pause;
+                Monitor.PulseAll(sync);
+                return StateNow();
+            }
+        }
+
+        // Drops the waiting thanks and records each of their gifts as
+        // cleared; the number of thanks dropped.
+        public int Clear(out ThanksState after)
+        {
+            ArrivalSettings settings = ReadArrivalSettings();
+            DateTime now = DateTime.Now;
+            var recorded = new List<RecordedGift>();
+            List<WaitingThanks> dropped;
+            lock (sync) {
+                dropped = queue.TakeAll();
+                after = StateNow();
+            }
+            foreach (WaitingThanks thanks in dropped)
+                foreach (GiftEvent gift in thanks.Gifts)
+                    recorded.Add(new RecordedGift { Gift = gift, Outcome = GiftOutcome.Cleared, Arrived = now });
+            Record(settings.RecordFolder, recorded);
+            return dropped.Count;
         }
 
         // ---- Texts out ----
@@ -204,11 +363,22 @@ namespace Tavrel
             });
         }
 
+        // The block of command 301 for a gift taken.
+        static string Announcement(RecordedGift gift)
+        {
+            return new JsonObject().With("sender", gift.Gift.Sender).With("gift", gift.Gift.Gift)
+                                   .With("count", gift.Gift.Count).With("value", gift.Gift.Value)
+                                   .With("outcome", GiftRecord.OutcomeName(gift.Outcome)).Text();
+        }
+
         public void Start()
         {
             var token = new object();
             lock (sync) {
                 running = token;
+                thanksOnScreen = false;
+                keepUntil = double.NegativeInfinity;
+                hideAt = double.PositiveInfinity;
                 Monitor.PulseAll(sync);
             }
             var thread = new Thread(() => Run(token)) { IsBackground = true, Name = "Tavrel thanks " + window };
@@ -223,7 +393,7 @@ namespace Tavrel
             }
         }
 
-        enum Step { Quit, Log, Thanks, Idle }
+        enum Step { Quit, Log, Thanks, Idle, Arrival }
 
         void Run(object token)
         {
@@ -240,14 +410,11 @@ namespace Tavrel
             Presentation first = Current();
             if (first.ShowIdle && !SendIdle(token, first))
                 return;
-            // A thanks on screen may not be replaced before `keepUntil` and
-            // gives way to the idle text at `hideAt`.
-            bool thanksShown = false;
-            double keepUntil = double.NegativeInfinity, hideAt = double.PositiveInfinity;
             while (true) {
                 Step step;
                 string line = null;
                 WaitingThanks next = null;
+                RecordedGift arrival = null;
                 lock (sync) {
                     while (true) {
                         if (running != token) {
@@ -260,22 +427,30 @@ namespace Tavrel
                             break;
                         }
                         double at = clock.Elapsed.TotalSeconds;
-                        if (at >= keepUntil && (next = queue.TakeReady(at)) != null) {
+                        if (!paused && at >= keepUntil && (next = queue.TakeReady(at)) != null) {
                             step = Step.Thanks;
                             break;
                         }
-                        if (thanksShown && at >= hideAt) {
+                        if (thanksOnScreen && at >= hideAt) {
                             step = Step.Idle;
                             break;
                         }
-                        double wake = Math.Min(Math.Max(queue.NextReadyAt, keepUntil), thanksShown ? hideAt : double.PositiveInfinity);
+                        if (arrivals.Count > 0) {
+                            step = Step.Arrival;
+                            arrival = arrivals.Dequeue();
+                            break;
+                        }
+                        double nextThanks = paused ? double.PositiveInfinity : Math.Max(queue.NextReadyAt, keepUntil);
+                        double wake = Math.Min(nextThanks, thanksOnScreen ? hideAt : double.PositiveInfinity);
                         Monitor.Wait(sync, TimeSpan.FromSeconds(Math.Max(0.001, Math.Min(wake - at, 3600))));
                     }
                 }
                 if (step == Step.Quit)
                     return;
-                if (step == Step.Log) {
-                    if (!Send(token, WindowSender.LogText, line, Current().Ascii))
+                if (step == Step.Log || step == Step.Arrival) {
+                    bool sent = step == Step.Log ? Send(token, WindowSender.LogText, line, Current().Ascii)
+                                                 : Send(token, WindowSender.GiftReceived, Announcement(arrival), Current().Ascii);
+                    if (!sent)
                         return;
                     continue;
                 }
@@ -283,21 +458,31 @@ namespace Tavrel
                 if (step == Step.Idle) {
                     if (!SendIdle(token, now))
                         return;
-                    thanksShown = false;
-                    keepUntil = double.NegativeInfinity;
-                    hideAt = double.PositiveInfinity;
+                    lock (sync) {
+                        if (running != token)
+                            return;
+                        thanksOnScreen = false;
+                        keepUntil = double.NegativeInfinity;
+                        hideAt = double.PositiveInfinity;
+                    }
                     continue;
                 }
                 if (now.RandomColor &&
                     !Send(token, WindowSender.SetRandomForeColor, colors.Next(now.RandomMode).ToString(CultureInfo.InvariantCulture), now.Ascii))
                     return;
                 string text = Fill(now.ThanksTemplate, next.Gift);
-                if (!Send(token, WindowSender.ShowText, text, now.Ascii))
+                if (!SendShown(token, text, text, now.Ascii))
                     return;
-                double shownAt = clock.Elapsed.TotalSeconds;
-                thanksShown = true;
-                keepUntil = now.ShowSeconds > 0 ? shownAt + now.ShowSeconds : shownAt;
-                hideAt = now.ShowSeconds > 0 ? keepUntil : double.PositiveInfinity;
+                lock (sync) {
+                    if (running != token)
+                        return;
+                    double shownAt = clock.Elapsed.TotalSeconds;
+                    thanksOnScreen = true;
+                    keepUntil = now.ShowSeconds > 0 ? shownAt + now.ShowSeconds : shownAt;
+                    hideAt = now.ShowSeconds > 0 ? keepUntil : double.PositiveInfinity;
+                }
+                if (!Send(token, WindowSender.ThanksShown, text, now.Ascii))
+                    return;
             }
         }
 
@@ -306,7 +491,20 @@ namespace Tavrel
             if (now.RandomColor &&
                 !Send(token, WindowSender.SetRandomForeColor, now.Color.ToString(CultureInfo.InvariantCulture), now.Ascii))
                 return false;
-            return Send(token, WindowSender.ShowText, now.IdleText, now.Ascii);
+            return SendShown(token, now.IdleText, "", now.Ascii);
+        }
+
+        // Sends `text` to be drawn, `thanks` being the thanks it shows ("" for
+        // the idle text or a blank).
+        bool SendShown(object token, string text, string thanks, bool ascii)
+        {
+            lock (sync) {
+                if (running != token)
+                    return false;
+                showing = thanks;
+            }
+            WindowSender.SendText(window, WindowSender.ShowText, text, ascii);
+            return true;
         }
 
         // False once the thread's run has ended.
@@ -315,8 +513,6 @@ namespace Tavrel
             lock (sync) {
                 if (running != token)
                     return false;
-                if (command == WindowSender.ShowText)
-                    showing = text == " " ? "" : text;
             }
             WindowSender.SendText(window, command, text, ascii);
             return true;

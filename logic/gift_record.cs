@@ -4,7 +4,10 @@
 //   time  sender  gift  count  value  combo  outcome  id
 // time is the local "yyyy-MM-dd HH:mm:ss" of its arrival; value and id are
 // empty when the gift had none; outcome is "thanked", "merged", "filtered"
-// (worth less than the minimum) or "off" (thanks turned off). A tab, line
+// (worth less than the minimum), "off" (thanks turned off) or "test" (the
+// streamer's test gift). A gift whose waiting thanks the streamer cleared
+// gets a second line with the outcome "cleared", timed when it was cleared.
+// A tab, line
 // break or backslash inside a text is written "\t", "\n", "\r" or "\\", so
 // every gift stays one line.
 //
@@ -47,9 +50,16 @@ namespace Tavrel
             if (gift.Value.HasValue)
                 line.Append(gift.Value.Value.ToString("R", CultureInfo.InvariantCulture));
             line.Append('\t').Append(Escape(gift.Combo)).Append('\t');
-            line.Append(entry.Outcome.ToString().ToLowerInvariant()).Append('\t');
+            line.Append(OutcomeName(entry.Outcome)).Append('\t');
             line.Append(Escape(gift.Id ?? "")).Append('\n');
             return line.ToString();
+        }
+
+        // "thanked", "merged", ...: the outcome as the record and the plug-in
+        // read it.
+        public static string OutcomeName(GiftOutcome outcome)
+        {
+            return outcome.ToString().ToLowerInvariant();
         }
 
         static string Escape(string text)

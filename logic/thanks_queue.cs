@@ -4,6 +4,10 @@
 // time is merged into it (counts added, the latest combo kept), so thirty
 // single roses in a row become one thanks for 30.
 //
+// A test gift (the streamer's look at the layout) is neither filtered nor
+// merged and shows as soon as its turn comes; clearing drops every waiting
+// thanks with the gifts in it.
+//
 // Times are seconds on the channel's own clock. Not thread-safe: the
 // channel's engine holds its lock around every call.
 using System.Collections.Generic;
@@ -20,6 +24,10 @@ namespace Tavrel
         Filtered,
         // The channel's thanks are turned off ("is_use_thanks" 0).
         Off,
+        // The streamer's test gift, thanked like any but counted nowhere.
+        Test,
+        // Dropped from the queue by the streamer before it was shown.
+        Cleared,
     }
 
     // How the channel's settings treat a gift, as they stand when it arrives.
@@ -35,6 +43,8 @@ namespace Tavrel
     {
         // A copy of the first gift, with the counts of those merged into it.
         public GiftEvent Gift;
+        // The gifts as they came, the first and those merged into it.
+        public List<GiftEvent> Gifts;
         public double ReadyAt;
     }
 
@@ -49,6 +59,10 @@ namespace Tavrel
 
         public int Count {
             get { return waiting.Count; }
+        }
+
+        public bool IsFull {
+            get { return waiting.Count >= Capacity; }
         }
 
         // When the first thanks may be shown; infinity for none.
@@ -81,7 +95,7 @@ namespace Tavrel
         // already full.
         public bool WouldOverflow(IList<GiftEvent> gifts, GiftRules rules, double now)
         {
-            if (waiting.Count < Capacity)
+            if (!IsFull)
                 return false;
             foreach (GiftEvent gift in gifts)
                 if (Unthanked(gift, rules) == null && OpenFor(gift, now) == null)
@@ -99,12 +113,26 @@ namespace Tavrel
                 open.Gift.Count += gift.Count;
                 if (gift.Combo.Length > 0)
                     open.Gift.Combo = gift.Combo;
+                open.Gifts.Add(gift);
                 return GiftOutcome.Merged;
             }
-            var thanks = new WaitingThanks { Gift = gift.Copy(), ReadyAt = now + System.Math.Max(0, rules.DelaySeconds) };
-            waiting.AddLast(thanks);
-            merging[MergeKey(gift)] = thanks;
+            merging[MergeKey(gift)] = Append(gift, now + System.Math.Max(0, rules.DelaySeconds));
             return GiftOutcome.Thanked;
+        }
+
+        // The test gift joins the end of the queue, ready at once, and takes
+        // no later gift in.
+        public GiftOutcome OfferTest(GiftEvent gift, double now)
+        {
+            Append(gift, now);
+            return GiftOutcome.Test;
+        }
+
+        WaitingThanks Append(GiftEvent gift, double readyAt)
+        {
+            var thanks = new WaitingThanks { Gift = gift.Copy(), Gifts = new List<GiftEvent> { gift }, ReadyAt = readyAt };
+            waiting.AddLast(thanks);
+            return thanks;
         }
 
         // The first thanks when it is ready at `now`, taken out; else null.
@@ -121,10 +149,13 @@ namespace Tavrel
             return first;
         }
 
-        public void Clear()
+        // Every waiting thanks, in order, taken out.
+        public List<WaitingThanks> TakeAll()
         {
+            var all = new List<WaitingThanks>(waiting);
             waiting.Clear();
             merging.Clear();
+            return all;
         }
     }
 }

@@ -7,6 +7,14 @@
 // (2 * length + 2), or, for a channel whose settings asked for ANSI text,
 // the locale's 8-bit text (UTF-8 here) with its zero byte counted.
 //
+// Codes 300 to 302 are this host's addition for the streamer's controls
+// (ThanksControls, GiftEngine):
+//   300 ControlAnswer  a JSON object answering a control command, sent
+//                      while the command runs, so before it returns
+//   301 GiftReceived   {"sender", "gift", "count", "value", "outcome"} for
+//                      every gift a channel takes
+//   302 ThanksShown    the text of the thanks just sent as code 1, as it is
+//
 // Called on the thread that owns the window, SendMessageW runs the window
 // procedure at once; from any other thread it blocks until the owner pumps.
 // So nothing here may be called while holding a lock the plug-in's thread
@@ -29,6 +37,9 @@ namespace Tavrel
         public const ulong SetColorSetting = 103;
         public const ulong LogText = 200;
         public const ulong SetRandomForeColor = 203;
+        public const ulong ControlAnswer = 300;
+        public const ulong GiftReceived = 301;
+        public const ulong ThanksShown = 302;
 
         // The 64-bit COPYDATASTRUCT: lpData after four bytes of padding, at 16.
         [StructLayout(LayoutKind.Sequential)]

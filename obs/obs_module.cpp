@@ -5,7 +5,9 @@
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_host.h"
+#include "obs/script_procedure.h"
 #include "obs/source_callbacks.h"
+#include "obs/websocket_vendor.h"
 
 #include <obs-module.h>
 
@@ -52,7 +54,13 @@ bool obs_module_load(void) {
         return false;
     }
     RegisterThanksSource(coreThread);
+    RegisterScriptProcedure();
     return true;
+}
+
+// obs-websocket takes vendors only once every module has loaded.
+void obs_module_post_load(void) {
+    if (coreThread) RegisterWebsocketVendor();
 }
 
 void obs_module_unload(void) {

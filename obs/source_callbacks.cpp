@@ -3,6 +3,7 @@
 #include "obs/core_thread.h"
 #include "obs/obs_gs.h"
 #include "obs/source_core.h"
+#include "obs/thanks_controls.h"
 #include "obs/thanks_properties.h"
 #include "obs/thanks_source.h"
 
@@ -23,7 +24,8 @@ const char* GetName(void*) { return obs_module_text("MorvikThanks"); }
 void* Create(obs_data_t* settings, obs_source_t* source) {
     const auto* core = static_cast<const CoreThreadRef*>(obs_source_get_type_data(source));
     const char* name = obs_source_get_name(source);
-    return std::make_unique<ThanksSource>(*core, settings, obs_source_get_weak_source(source), name ? name : "").release();
+    return std::make_unique<ThanksSource>(*core, settings, source, obs_source_get_weak_source(source), name ? name : "")
+        .release();
 }
 
 void Destroy(void* data) {
@@ -47,7 +49,10 @@ void VideoRender(void* data, gs_effect_t*) {
 
 // Also asked for without a source (the properties of the source type).
 obs_properties_t* GetProperties(void* data) {
-    return data ? Of(data)->Properties() : GetThanksProperties(nullptr, nullptr, nullptr);
+    if (data) return Of(data)->Properties();
+    obs_properties_t* properties = GetThanksProperties(nullptr, nullptr, nullptr);
+    AddControlButtons(properties, nullptr);
+    return properties;
 }
 
 }  // namespace
@@ -70,6 +75,7 @@ void RegisterThanksSource(std::shared_ptr<CoreThread> core) {
     info.get_defaults = GetThanksDefaults;
     info.get_properties = GetProperties;
     core->OnMessages(SourceCore::UpdateAfterMessages);
+    SourceCore::ForwardChannelEvents();
     info.type_data = std::make_unique<CoreThreadRef>(std::move(core)).release();
     info.free_type_data = FreeTypeData;
     obs_register_source(&info);

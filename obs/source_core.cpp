@@ -2,16 +2,20 @@
 
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
+#include "channel/channel_events.h"
+#include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/obs_settings_element.h"
 #include "obs/obs_tasks.h"
 #include "obs/thanks_properties.h"
+#include "obs/websocket_vendor.h"
 #include "platform/message_window.h"
 #include "render/base_size.h"
 #include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 #include "source/scene_hooks.h"
 
+#include <nlohmann/json.hpp>
 #include <util/base.h>
 
 #include <tuple>
@@ -33,6 +37,18 @@ std::vector<SourceCore*>& LiveSources() {
 
 }  // namespace
 
+void SourceCore::ForwardChannelEvents() {
+    SetChannelEventSink([](const XElement* settings, ChannelEvent event, const String& payload) {
+        for (SourceCore* source : LiveSources()) {
+            if (source->settings_ != settings) continue;
+            if (event == ChannelEvent::GiftReceived)
+                EmitSourceEvent(source->weakSource_, "GiftReceived", payload.ToUtf8());
+            else
+                EmitSourceEvent(source->weakSource_, "ThanksShown", nlohmann::json{{"text", payload.ToUtf8()}}.dump());
+        }
+    });
+}
+
 SourceCore::SourceCore(obs_data_t* settings, obs_weak_source_t* source, std::string name)
     : mirror_(settings, GetThanksDefaults), weakSource_(source) {
     obs_data_t* root = obs_data_create();
@@ -46,7 +62,7 @@ void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
     mirror_.Adopt(std::move(snapshot), *root_);
     settings_ = static_cast<ObsDataElement*>(root_->GetElement(u"data"));
     settings_->RecordChanges();
-    ImageSource* image = CreateThanksSource(settings_);
+    auto* image = static_cast<MorvikThanksImage*>(CreateThanksSource(settings_));
     if (!image) {
         blog(LOG_WARNING, "[morvik-thanks] no storage for the source \"%s\"", root_->GetName().ToUtf8().c_str());
         return;
@@ -60,7 +76,7 @@ void SourceCore::Create(SettingsMirror::Snapshot snapshot) {
 
 void SourceCore::Destroy() {
     std::erase(LiveSources(), this);
-    ImageSource* image = image_;
+    MorvikThanksImage* image = image_;
     {
         const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
         image_ = nullptr;
@@ -109,8 +125,8 @@ void SourceCore::Update() {
 void SourceCore::BeginScene() {
     if (!image_) return;
     image_->BeginScene();
-    // The base size scene begin measured is the source's size from now on,
-    // as it would be at the settings' next load.
+    // The base size scene begin measured holds from now on, as it would at
+    // the settings' next load.
     image_->UpdateSettings();
     SendWrites();
 }
@@ -124,6 +140,19 @@ void SourceCore::Configure() {
     formOpen = false;
     SendWrites();
     RefreshPropertiesLater(weakSource_);
+}
+
+std::string SourceCore::Control(const std::string& action, const std::string& gifts) {
+    const std::optional<ThanksControl> control = ThanksControlNamed(action);
+    if (!control) return ControlError("unknown action \"" + action + "\"");
+    if (!image_) return ControlError("the source is being removed");
+    const std::string answer = RunThanksControl(settings_, *control, gifts);
+    const nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+    if (parsed.is_object() && parsed.contains("paused") && parsed["paused"].is_boolean()) {
+        const bool wasPaused = paused.exchange(parsed["paused"].get<bool>());
+        if (wasPaused != paused) RefreshPropertiesLater(weakSource_);
+    }
+    return answer;
 }
 
 void SourceCore::SendWrites() {

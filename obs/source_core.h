@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-class ImageSource;
+class MorvikThanksImage;
 class ObsDataElement;
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
@@ -33,10 +33,11 @@ public:
     void Create(SettingsMirror::Snapshot snapshot);
     void Destroy();
     // OBS's settings changed: the style and the blocked words are loaded
-    // again and drawn at once, ready for the next frame; a changed face, size, bold or italic measures the base size
-    // again, so the source's size follows the font; and a source with a
-    // channel sends the logic assembly the new settings ("ASCII" first while
-    // "usingASCII" is 1), unless they are the ones it sent last.
+    // again and drawn at once, ready for the next frame; a changed face,
+    // size, bold or italic measures the base size again (the size the source
+    // is drawn at stays its texture's); and a source with a channel sends the
+    // logic assembly the new settings ("ASCII" first while "usingASCII" is
+    // 1), unless they are the ones it sent last.
     void Adopt(SettingsMirror::Snapshot snapshot);
     // Pumps the core thread's message windows, then runs the per-frame
     // update.
@@ -46,23 +47,33 @@ public:
     // drawn when it arrives, ready for the next frame, not at the next
     // frame's tick (which OBS may render before the core has drawn it).
     static void UpdateAfterMessages();
-    // Scene begin (the measured base size becomes the source's size at once)
-    // and scene end.
+    // From now on what the logic assembly reports of a channel (a gift taken,
+    // a thanks drawn) goes to obs-websocket clients as the vendor's events,
+    // with the name of the channel's source.
+    static void ForwardChannelEvents();
+    // Scene begin (the measured base size is loaded at once) and scene end.
     void BeginScene();
     void EndScene();
-    // Runs the logic assembly's form; on acceptance the source takes the size
-    // measured for the new font. Then OBS's properties view of the source is
+    // Runs the logic assembly's form; on acceptance the source takes the base
+    // size measured for the new font. Then OBS's properties view of the source is
     // refreshed, on OBS's UI thread.
     void Configure();
 
+    // A streamer's control by name (channel/thanks_controls.h): the answer,
+    // a JSON object. A pause or resume refreshes OBS's properties view, whose
+    // button says which comes next.
+    std::string Control(const std::string& action, const std::string& gifts);
+
     // Graphics thread, with the host's drawing lock held: the image to draw
     // (null before Create and after Destroy).
-    ImageSource* ImageForDrawing() const { return image_; }
+    MorvikThanksImage* ImageForDrawing() const { return image_; }
 
     // Set by the OBS side, reset here: at most one tick queued, and at most
     // one form open, at a time.
     std::atomic<bool> tickQueued{false};
     std::atomic<bool> formOpen{false};
+    // Whether the logic assembly's last answer said the thanks are paused.
+    std::atomic<bool> paused{false};
 
 private:
     // The per-frame update of the image, and the settings it wrote.
@@ -72,7 +83,7 @@ private:
 
     std::unique_ptr<ObsDataElement> root_;  // the source's element: "data" and, on acceptance, "cx"/"cy"
     ObsDataElement* settings_ = nullptr;    // root_'s "data", the core's copy of the settings
-    ImageSource* image_ = nullptr;          // changed under the host's drawing lock
+    MorvikThanksImage* image_ = nullptr;    // changed under the host's drawing lock
     SettingsMirror mirror_;
     obs_weak_source_t* weakSource_;
     String lastSettingsMessage_;

@@ -1,9 +1,12 @@
 #include "obs/thanks_source.h"
 
+#include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/core_thread.h"
 #include "obs/obs_tasks.h"
 #include "obs/source_core.h"
+#include "obs/thanks_controls.h"
+#include "obs/thanks_hotkeys.h"
 #include "obs/thanks_properties.h"
 #include "source/morvik_thanks_image.h"
 
@@ -20,14 +23,17 @@ bool OnConfigure(obs_properties_t*, obs_property_t*, void* data) {
 
 }  // namespace
 
-ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_weak_source_t* source,
-                           std::string name)
-    : core_(std::move(core)), state_(std::make_shared<SourceCore>(settings, source, name)), settings_(settings),
+ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_source_t* source,
+                           obs_weak_source_t* weakSource, std::string name)
+    : core_(std::move(core)), state_(std::make_shared<SourceCore>(settings, weakSource, name)), settings_(settings),
       name_(std::move(name)) {
     core_->Post([state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
+    hotkeys_ = std::make_unique<ThanksHotkeys>(source, this);
 }
 
 ThanksSource::~ThanksSource() {
+    // No hotkey reaches this object from here on.
+    hotkeys_.reset();
     if (!core_->RunWithin([state = state_] { state->Destroy(); }, kDestroyLimit))
         blog(LOG_WARNING,
              "[morvik-thanks] the logic assembly is busy: the source \"%s\" is let go of when it returns",
@@ -75,21 +81,45 @@ void ThanksSource::Configure() {
     core_->Post([state = state_] { state->Configure(); });
 }
 
+// In OBS the host's size for the source is the base size, so the texture is
+// drawn at its own pixel size, and that is the size the source reports: OBS's
+// selection box, filters, projectors, screenshots, crop and bounding boxes
+// work on exactly what is drawn, the whole text.
+std::string ThanksSource::Control(const std::string& action, const std::string& gifts,
+                                  std::chrono::milliseconds limit) {
+    auto answer = std::make_shared<std::string>();
+    if (!core_->RunWithin([state = state_, action, gifts, answer] { *answer = state->Control(action, gifts); }, limit))
+        return ControlError("the logic assembly is busy");
+    return *answer;
+}
+
+void ThanksSource::ControlLater(const std::string& action) {
+    core_->Post([state = state_, action, name = name_] {
+        blog(LOG_INFO, "[morvik-thanks] \"%s\" %s: %s", name.c_str(), action.c_str(), state->Control(action, "").c_str());
+    });
+}
+
+bool ThanksSource::Paused() const { return state_->paused; }
+
 void ThanksSource::Render() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    if (ImageSource* image = state_->ImageForDrawing()) image->Render(Vect2{0.0f, 0.0f}, image->GetSize());
+    if (MorvikThanksImage* image = state_->ImageForDrawing()) image->Render(Vect2{0.0f, 0.0f}, image->GetSize());
 }
 
 uint32_t ThanksSource::Width() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    const ImageSource* image = state_->ImageForDrawing();
-    return image ? static_cast<uint32_t>(image->GetSize().x) : 0;
+    const MorvikThanksImage* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->DrawnSize().x) : 0;
 }
 
 uint32_t ThanksSource::Height() {
     const std::unique_lock<std::mutex> drawing = HoldHostDrawing();
-    const ImageSource* image = state_->ImageForDrawing();
-    return image ? static_cast<uint32_t>(image->GetSize().y) : 0;
+    const MorvikThanksImage* image = state_->ImageForDrawing();
+    return image ? static_cast<uint32_t>(image->DrawnSize().y) : 0;
 }
 
-obs_properties_t* ThanksSource::Properties() { return GetThanksProperties(settings_, OnConfigure, this); }
+obs_properties_t* ThanksSource::Properties() {
+    obs_properties_t* properties = GetThanksProperties(settings_, OnConfigure, this);
+    AddControlButtons(properties, this);
+    return properties;
+}

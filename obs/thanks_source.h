@@ -17,6 +17,9 @@
 
 class CoreThread;
 class SourceCore;
+class ThanksHotkeys;
+struct obs_source;
+typedef struct obs_source obs_source_t;
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
 
@@ -25,9 +28,11 @@ public:
     // The source shares the core thread: libobs may destroy a source after
     // the module's unload (its destruction queue runs late in shut-down), and
     // the thread must still be there to run that destruction.
-    // `settings` are the source's own in OBS; `source` a weak reference to
-    // the source, taken over; `name` its name, for log lines.
-    ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_weak_source_t* source, std::string name);
+    // `settings` are the source's own in OBS; `source` the source (its
+    // hotkeys are registered on it); `weakSource` a weak reference to it,
+    // taken over; `name` its name, for log lines.
+    ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_source_t* source,
+                 obs_weak_source_t* weakSource, std::string name);
     // Waits at most kDestroyLimit for the core to let go of the source; a
     // core busy longer (a form, a slow command) finishes it afterwards.
     ~ThanksSource();
@@ -47,6 +52,18 @@ public:
     // thread while OBS goes on; a press while it is open is only logged.
     void Configure();
 
+    // The streamer's controls, by name: "test", "skip", "pause", "resume",
+    // "clear", "gifts" (with `gifts`, the JSON of one gift or an array) and
+    // "state". Any thread: the control runs on the core thread, and the
+    // answer (a JSON object) is waited for at most `limit`, then it is
+    // {"error": "the logic assembly is busy"}; the control still runs.
+    std::string Control(const std::string& action, const std::string& gifts, std::chrono::milliseconds limit);
+    // The same without waiting (buttons, hotkeys): the answer goes to OBS's
+    // log.
+    void ControlLater(const std::string& action);
+    // Whether the thanks were paused, as the last answer said.
+    bool Paused() const;
+
     // Graphics thread.
     void Render();
     uint32_t Width();
@@ -59,4 +76,5 @@ private:
     std::shared_ptr<SourceCore> state_;
     obs_data_t* settings_;  // OBS's, which outlive this object
     std::string name_;
+    std::unique_ptr<ThanksHotkeys> hotkeys_;
 };

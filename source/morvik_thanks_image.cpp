@@ -1,6 +1,9 @@
 #include "source/morvik_thanks_image.h"
 
+#include "channel/channel_events.h"
 #include "shell/process_state.h"
+
+#include <utility>
 
 #include <cmath>
 #include <cstring>
@@ -61,6 +64,7 @@ void MorvikThanksImage::Preprocess() {
     if (settings_->GetInt(u"RandomColor", 0) != 0)
         style_.color = static_cast<uint32_t>(settings_->GetInt(u"RandomForeColor", static_cast<int>(kOpaqueWhite)));
 
+    bool thanksDrawn = false;
     if (ChannelRecord* entry = channelRegistry.FindEntryByInnerId(settings_->GetString(u"innerId"), settings_)) {
         redrawPending = entry->redraw != 0;
         if (!entry->text.IsEmpty()) {
@@ -68,12 +72,14 @@ void MorvikThanksImage::Preprocess() {
             ownText_.KillSpaces();
         }
         displayText = ownText_;
+        thanksDrawn = std::exchange(entry->thanksShown, false);
     }
 
     if (redrawPending) {
         UpdateTexture();
         redrawPending = false;
     }
+    if (thanksDrawn) ReportChannelEvent(settings_, ChannelEvent::ThanksShown, displayText);
 }
 
 void MorvikThanksImage::UpdateTexture() { rasteriser_.UpdateTexture(MaskedDisplayText(), style_, texture_); }
@@ -87,6 +93,11 @@ const String& MorvikThanksImage::MaskedDisplayText() {
         maskedFrom_ = displayText;
     }
     return masked_;
+}
+
+Vect2 MorvikThanksImage::DrawnSize() const {
+    if (!texture_.texture) return baseSize_;
+    return Vect2{static_cast<float>(texture_.width), static_cast<float>(texture_.height)};
 }
 
 void MorvikThanksImage::Render(const Vect2& position, const Vect2& size) {

@@ -26,6 +26,11 @@ public:
     // texture.
     void UpdateTexture();
 
+    // The size of what the source draws now: its texture's, the text as the
+    // rasteriser measured it with outline and background, or the base size
+    // before anything was drawn. Under the host's drawing lock.
+    Vect2 DrawnSize() const;
+
     const TextStyle& Style() const { return style_; }
     const SourceTexture& TextureState() const { return texture_; }
     XElement* Settings() const { return settings_; }

@@ -75,6 +75,14 @@ TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
     auto source = SourceForRoom("0|A|rose|1|\n0.5|B|rose|1|\n");
     source->BeginScene();
     EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A rose"});
+    // A's thanks is followed by its ThanksShown (302) and GiftReceived (301).
+    size_t followers = 0;
+    const auto within = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (followers < 2 && std::chrono::steady_clock::now() < within) {
+        WaitForMessages(std::chrono::milliseconds(50));
+        followers += PumpMessages();
+    }
+    ASSERT_EQ(followers, 2u);
     source->EndScene();
     EXPECT_EQ(Journal().back(), "stop:" + std::to_string(WindowNumber(Entry().window)));
 
@@ -91,6 +99,11 @@ TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
     // A new scene begin replays the room from its start.
     source->BeginScene();
     EXPECT_EQ(CollectTexts(2), (std::vector<std::string>{"A rose", "B rose"}));
+    // B's ThanksShown and the GiftReceived still on their way arrive, then
+    // the channel is quiet.
+    for (auto quietSince = std::chrono::steady_clock::now();
+         std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300);)
+        if (WaitForMessages(std::chrono::milliseconds(50)) && PumpMessages() > 0) quietSince = std::chrono::steady_clock::now();
 
     // Stopped while its thread waits in SendMessageW for this thread's pump:
     // "stop:" returns at once, the text on its way arrives, no later one.

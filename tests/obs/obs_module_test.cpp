@@ -21,10 +21,10 @@ TEST(ObsModule, RegistersTheSourceUnderItsLocalisedName) {
 
 // Shown on an output channel, the source is activated: the logic assembly
 // gets its channel, settings and "start:", and the size OBS sees (its
-// selection box, its screenshots) is the measured base size at once. Being
+// selection box, its screenshots) is that of the hint as drawn. Being
 // shown changes nothing in OBS's settings of the source (an open Properties
 // window would take that for a change of the user's). Hidden again, "stop:".
-TEST(ObsModule, AShownSourceTakesItsMeasuredSizeAndItsChannelStarts) {
+TEST(ObsModule, AShownSourceTakesTheSizeOfItsTextAndItsChannelStarts) {
     TestSource source("thanks", R"({"room_name": "demo", "fontSize": 64})");
     const std::string before = obs_data_get_json(source.settings());
     source.Show();

@@ -89,7 +89,8 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
 
     using Keys = std::vector<std::string>;
     EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "group.record",
-                                "group.moderation", "configure"}));
+                                "group.moderation", "configure", "group.controls"}));
+    EXPECT_EQ(groups["group.controls"], (Keys{"test_gift", "skip_thanks", "pause_thanks", "clear_thanks"}));
     EXPECT_EQ(groups["group.text"], (Keys{"font", "fontSize", "widget.bold", "widget.italic", "widget.underline",
                                           "widget.color", "textOpacity", "widget.RandomColor", "RandomModeType"}));
     EXPECT_EQ(groups["group.outline"], (Keys{"widget.outline", "outlineSize", "widget.outlineColor", "outlineOpacity"}));

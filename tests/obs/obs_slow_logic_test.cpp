@@ -69,6 +69,33 @@ TEST(SlowLogic, ASourceDestroyedWhileTheAssemblyIsBusyLetsOBSGoOn) {
     EXPECT_GE(grabber.Count() - before, 20u);
 }
 
+// Every door of the controls: while the assembly is busy over "start:" the
+// answer says so within two seconds; once it is free, an assembly without
+// the control vocabulary gets "does not support" from each, and nothing
+// pretends to have run it.
+TEST(SlowLogic, ControlsAnswerBusyThenUnsupportedFromEveryDoor) {
+    TestSource source("uncontrolled", "{}");
+    const size_t started = JournalCount("start:");
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return JournalCount("start:") > started; }));
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_NE(CallControlProcedure("uncontrolled", "state").find("the logic assembly is busy"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(2500));
+
+    const std::string unsupported = "the logic assembly does not support this";
+    ASSERT_TRUE(WaitFor([&] { return CallControlProcedure("uncontrolled", "state").find(unsupported) != std::string::npos; },
+                        std::chrono::seconds(8)));
+    for (const char* action : {"test", "skip", "pause", "resume", "clear", "gifts"})
+        EXPECT_NE(CallControlProcedure("uncontrolled", action, R"({"sender": "a", "gift": "b"})").find(unsupported),
+                  std::string::npos)
+            << action;
+    PressButton(source.get(), "test_gift");
+    EXPECT_TRUE(WaitFor([&] { return LogHas("\"uncontrolled\" test: {\"error\":\"" + unsupported); }));
+    TriggerHotkey(source.get(), "morvik_thanks.skip");
+    EXPECT_TRUE(WaitFor([&] { return LogHas("\"uncontrolled\" skip: {\"error\":\"" + unsupported); }));
+    source.Hide();
+}
+
 // Left open when the program ends: the module's unload waits five seconds for
 // the core, the core thread five more, then OBS goes on without it.
 TEST(SlowLogic, AFormStillOpenAtExitDoesNotHoldOBSUp) {

@@ -147,7 +147,8 @@ Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, u
             bottom = y;
         }
     if (left < 0) return {};
-    return {static_cast<uint32_t>(right - left + 1), static_cast<uint32_t>(bottom - top + 1)};
+    return {static_cast<uint32_t>(left), static_cast<uint32_t>(top), static_cast<uint32_t>(right - left + 1),
+            static_cast<uint32_t>(bottom - top + 1)};
 }
 
 void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name) {
@@ -161,13 +162,56 @@ void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name) {
     cairo_surface_destroy(surface);
 }
 
-void PressConfigure(obs_source_t* source) {
+void PressButton(obs_source_t* source, const char* name) {
     obs_properties_t* properties = obs_source_properties(source);
     ASSERT_NE(properties, nullptr);
-    obs_property_t* button = obs_properties_get(properties, "configure");
-    ASSERT_NE(button, nullptr);
+    obs_property_t* button = obs_properties_get(properties, name);
+    ASSERT_NE(button, nullptr) << name;
     obs_property_button_clicked(button, source);
     obs_properties_destroy(properties);
+}
+
+std::string LabelOf(obs_source_t* source, const char* name) {
+    obs_properties_t* properties = obs_source_properties(source);
+    obs_property_t* property = properties ? obs_properties_get(properties, name) : nullptr;
+    const std::string label = property ? obs_property_description(property) : "";
+    obs_properties_destroy(properties);
+    return label;
+}
+
+void TriggerHotkey(obs_source_t* source, const char* name) {
+    struct Search {
+        obs_source_t* source;
+        const char* name;
+        obs_hotkey_id id = OBS_INVALID_HOTKEY_ID;
+    } search{source, name};
+    obs_enum_hotkeys(
+        [](void* data, obs_hotkey_id id, obs_hotkey_t* key) {
+            auto* wanted = static_cast<Search*>(data);
+            if (obs_hotkey_get_registerer_type(key) == OBS_HOTKEY_REGISTERER_SOURCE &&
+                obs_weak_source_references_source(static_cast<obs_weak_source_t*>(obs_hotkey_get_registerer(key)),
+                                                  wanted->source) &&
+                std::string(obs_hotkey_get_name(key)) == wanted->name)
+                wanted->id = id;
+            return true;
+        },
+        &search);
+    ASSERT_NE(search.id, OBS_INVALID_HOTKEY_ID) << name;
+    obs_hotkey_enable_callback_rerouting(true);
+    obs_hotkey_trigger_routed_callback(search.id, true);
+    obs_hotkey_trigger_routed_callback(search.id, false);
+}
+
+std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts) {
+    calldata_t call{};
+    calldata_set_string(&call, "input", input.c_str());
+    calldata_set_string(&call, "action", action.c_str());
+    calldata_set_string(&call, "gifts", gifts.c_str());
+    std::string answer = "(no such procedure)";
+    if (proc_handler_call(obs_get_proc_handler(), "morvik_thanks_control", &call))
+        answer = calldata_string(&call, "answer") ? calldata_string(&call, "answer") : "";
+    calldata_free(&call);
+    return answer;
 }
 
 TestSource::TestSource(const char* name, const std::string& json, bool isPrivate)
@@ -197,6 +241,11 @@ void TestSource::Show(uint32_t channel) {
     if (shownAt_ == SIZE_MAX) shownAt_ = Journal().size();
     obs_set_output_source(channel, source_);
 }
+void TestSource::ShowIn(obs_scene_t* scene) {
+    if (shownAt_ == SIZE_MAX) shownAt_ = Journal().size();
+    obs_set_output_source(0, obs_scene_get_source(scene));
+}
+
 void TestSource::Hide(uint32_t channel) { obs_set_output_source(channel, nullptr); }
 
 }  // namespace obs_test

@@ -73,10 +73,10 @@ private:
     uint64_t count_ = 0;
 };
 
-// The extent of the pixels close to `bgr` in a frame: width and height, 0
-// when there are none.
+// The extent of the pixels close to `bgr` in a frame: its top-left corner,
+// width and height; width and height 0 when there are none.
 struct Extent {
-    uint32_t width = 0, height = 0;
+    uint32_t left = 0, top = 0, width = 0, height = 0;
 };
 Extent ExtentOf(const FrameGrabber::Frame& frame, uint8_t blue, uint8_t green, uint8_t red, int tolerance = 60);
 // The green text the frame tests draw on the black canvas.
@@ -85,9 +85,19 @@ inline Extent GreenText(const FrameGrabber::Frame& frame) { return ExtentOf(fram
 // Kept beside the test's other output for a look at the glyphs.
 void SaveFrame(const FrameGrabber::Frame& frame, const std::string& name);
 
-// Presses the source's "Settings…" button as OBS's properties view does, on
-// the calling thread (OBS's UI thread).
-void PressConfigure(obs_source_t* source);
+// Presses the source's button `name` as OBS's properties view does, on the
+// calling thread (OBS's UI thread); "configure" is "Settings…".
+void PressButton(obs_source_t* source, const char* name);
+inline void PressConfigure(obs_source_t* source) { PressButton(source, "configure"); }
+// The label the source's properties view gives the property `name` now.
+std::string LabelOf(obs_source_t* source, const char* name);
+
+// Fires the source's hotkey `name` as obs-websocket's TriggerHotkeyByName
+// and the frontend do, through libobs's routed hotkey callback.
+void TriggerHotkey(obs_source_t* source, const char* name);
+
+// Calls the scripts' procedure morvik_thanks_control; its answer.
+std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts = "");
 
 // A source created with `settings` (a JSON object) and released with the
 // object.
@@ -106,6 +116,8 @@ public:
     std::string InnerId() const;
     // Shown on an output channel (0 unless given), or hidden from it.
     void Show(uint32_t channel = 0);
+    // Shown as an item of `scene`, which is put on output channel 0.
+    void ShowIn(obs_scene_t* scene);
     void Hide(uint32_t channel = 0);
 
 private:

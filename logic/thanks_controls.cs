@@ -1,0 +1,112 @@
+// The streamer's controls, commands this host adds to the vocabulary, N being
+// a channel's window number:
+//   test:N         a sample gift through the channel's engine (GiftEngine.OfferTest)
+//   skip:N         the thanks on screen ends now
+//   pause:N        no thanks starts until resume:N; gifts still wait
+//   resume:N
+//   clear:N        the waiting thanks are dropped, recorded as "cleared"
+//   gifts:N|JSON   JSON is a body of the gift endpoint (GiftRequest), taken
+//                  whole or not at all, ids the channel took lately left out
+//   state:N
+// Each is answered exactly once with command 300 (ControlAnswer) to window
+// N, sent on the calling thread: the plug-in's thread, which owns the
+// window, so its window procedure has the answer before Command returns.
+// The answer is one JSON object:
+//   gifts:   {"accepted": N, "duplicates": D}
+//   clear:   the state (ThanksState) and "cleared": the thanks dropped
+//   others:  the state after the action
+//   failure: {"error": "…"}, nothing done
+// The command's result stays 0, as for every command. A host whose logic
+// assembly sends no 300 knows the assembly does not have these commands.
+using System;
+using System.Collections.Generic;
+using System.Text;
+
+namespace Tavrel
+{
+    static class ThanksControls
+    {
+        const string NotShownError = "the channel has not been shown yet";
+
+        const string GiftsPrefix = "gifts:";
+        static readonly string[] actions = { "test:", "skip:", "pause:", "resume:", "clear:", "state:" };
+        static readonly Encoding utf8 = new UTF8Encoding(false);
+
+        // Runs and answers `command` when it is a control command; any other
+        // is left alone.
+        public static void Run(string command)
+        {
+            int window;
+            if (command.StartsWith(GiftsPrefix, StringComparison.Ordinal)) {
+                int bar = command.IndexOf('|');
+                if (bar < 0 || !CommandDispatcher.ParseInt(command.Substring(GiftsPrefix.Length, bar - GiftsPrefix.Length), out window))
+                    return;
+                Answer(window, TakeGifts(window, command.Substring(bar + 1)));
+                return;
+            }
+            foreach (string action in actions) {
+                if (CommandDispatcher.TryArgument(command, action, out window)) {
+                    Answer(window, Act(window, action));
+                    return;
+                }
+            }
+        }
+
+        static JsonObject Act(int window, string action)
+        {
+            GiftEngine engine = ChannelRuns.EngineOf(window);
+            if (engine == null)
+                return Error(NotShownError);
+            ThanksState after;
+            switch (action) {
+            case "test:": {
+                string error = engine.OfferTest(new GiftEvent { Sender = "测试观众", Gift = "测试礼物", Count = 1 }, out after);
+                return error == null ? after.Json() : Error(error);
+            }
+            case "skip:":
+                return engine.Skip().Json();
+            case "pause:":
+                return engine.SetPaused(true).Json();
+            case "resume:":
+                return engine.SetPaused(false).Json();
+            case "clear:": {
+                int cleared = engine.Clear(out after);
+                return after.Json().With("cleared", cleared);
+            }
+            default:
+                return engine.State().Json();
+            }
+        }
+
+        static JsonObject TakeGifts(int window, string json)
+        {
+            GiftEngine engine = ChannelRuns.EngineOf(window);
+            if (engine == null)
+                return Error(NotShownError);
+            if (!engine.Running)
+                return Error(GiftEngine.HiddenError);
+            byte[] body = utf8.GetBytes(json);
+            if (body.Length > GiftEndpoint.MaxBodyBytes)
+                return Error("the gifts may be at most " + GiftEndpoint.MaxBodyBytes + " bytes of JSON");
+            string error;
+            List<GiftEvent> gifts = GiftRequest.Parse(body, body.Length, out error);
+            if (gifts == null)
+                return Error(error);
+            int accepted, duplicates;
+            error = engine.OfferBatch(gifts, out accepted, out duplicates);
+            if (error != null)
+                return Error(error);
+            return new JsonObject().With("accepted", accepted).With("duplicates", duplicates);
+        }
+
+        static JsonObject Error(string message)
+        {
+            return new JsonObject().With("error", message);
+        }
+
+        static void Answer(int window, JsonObject answer)
+        {
+            WindowSender.SendText(window, WindowSender.ControlAnswer, answer.Text(), ChannelTable.WantsAnsiText(window));
+        }
+    }
+}

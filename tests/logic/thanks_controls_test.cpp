@@ -1,0 +1,350 @@
+// The streamer's controls in the reference assembly, through the real
+// runtime and engine: a message window of the test's own stands where the
+// plug-in's is, announced with "init:", "Set:" and "start:", and records
+// every WM_COPYDATA it gets. Each control must be answered exactly once
+// with message 300 before its command returns; gifts taken are announced
+// with 301 and thanks shown with 302, from the engine's thread.
+#include "logic_test_support.h"
+
+#include "bridge/settings_message.h"
+#include "channel/channel_registry.h"
+#include "channel/message_window.h"
+#include "tests/gift_client/gift_client.h"
+
+#include <nlohmann/json.hpp>
+
+namespace logic_test {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kControlAnswer = 300;
+constexpr uint64_t kGiftReceived = 301;
+constexpr uint64_t kThanksShown = 302;
+
+struct Message {
+    WindowHandle window;
+    uint64_t code;
+    std::string text;
+    Clock::time_point at;
+};
+
+// What the test's windows got, in order; their procedure is a plain function.
+std::vector<Message> messages;
+// Blocks are 8-bit text (the channel's ASCII mode) rather than UTF-16.
+bool ansiBlocks = false;
+
+intptr_t RecordingWindowProc(WindowHandle window, uint32_t message, uintptr_t, intptr_t lParam) {
+    if (message == WM_COPYDATA && lParam) {
+        const auto& block = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        messages.push_back({window, block.dwData, DecodeBlock(block, ansiBlocks).ToUtf8(), Clock::now()});
+    }
+    return 0;
+}
+
+double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+class ThanksControls : public LogicTest {
+protected:
+    void SetUp() override {
+        LogicTest::SetUp();
+        messages.clear();
+        ansiBlocks = false;
+    }
+
+    void TearDown() override {
+        LogicTest::TearDown();  // "quit" first: no engine sends to the windows any more
+        for (WindowHandle window : windows_) DestroyWindow(window);
+        messages.clear();
+    }
+
+    // Each thanks shown for a second, at once, the idle text between, every
+    // gift recorded in the test's folder, no room.
+    XElement* Settings() {
+        XElement* data = NewSourceElement(("controls" + std::to_string(windows_.size())).c_str())->CreateElement(u"data");
+        data->SetString(u"room_name", u"");
+        data->SetString(u"thanks_string", u"$sender$ $gift$ $num$");
+        data->SetInt(u"show_second", 1);
+        data->SetInt(u"delay_show_second", 0);
+        data->SetInt(u"is_no_thanks", 1);
+        data->SetString(u"no_thanks_string", u"idle");
+        data->SetInt(u"is_save_record", 1);
+        data->SetString(u"save_folder", String(folder_.c_str()).Array());
+        return data;
+    }
+
+    void Command(const std::string& command) { SendLogicCommand(String(command.c_str())); }
+
+    // A window of the test's own, announced with `data` as its settings,
+    // and started unless told not to.
+    WindowHandle Channel(XElement* data, bool start = true) {
+        const WindowHandle window = CreatePlatformWindow(&RecordingWindowProc);
+        windows_.push_back(window);
+        number_ = std::to_string(WindowNumber(window));
+        Command("setPlatform:4");
+        Command("init:" + number_);
+        Resend(data);
+        if (start) Command("start:" + number_);
+        return window;
+    }
+
+    // "Set:", after "ASCII" when the settings ask for 8-bit text.
+    void Resend(XElement* data) { BuildSettingsMessage(data, windows_.back()); }
+
+    // Runs a control command for the last channel (or `window`) and returns
+    // its one answer, which must have arrived there before the call returned.
+    json Control(const std::string& action, const std::string& argument = "", WindowHandle window = 0) {
+        if (!window) window = windows_.back();
+        const std::string command = action + ":" + std::to_string(WindowNumber(window)) + argument;
+        const size_t before = messages.size();
+        EXPECT_EQ(SendLogicCommand(String(command.c_str())), 0);
+        ++controls_;
+        std::vector<json> answers;
+        for (size_t i = before; i < messages.size(); ++i) {
+            if (messages[i].code != kControlAnswer) continue;
+            EXPECT_EQ(messages[i].window, window) << command;
+            answers.push_back(json::parse(messages[i].text, nullptr, false));
+        }
+        EXPECT_EQ(answers.size(), 1u) << command.substr(0, 200);
+        return answers.empty() ? json() : answers[0];
+    }
+
+    json Gifts(const std::string& body) { return Control("gifts", "|" + body); }
+
+    std::vector<const Message*> Of(uint64_t code) const {
+        std::vector<const Message*> found;
+        for (const Message& message : messages)
+            if (message.code == code) found.push_back(&message);
+        return found;
+    }
+
+    std::vector<std::string> TextsOf(uint64_t code) const {
+        std::vector<std::string> texts;
+        for (const Message* message : Of(code)) texts.push_back(message->text);
+        return texts;
+    }
+
+    // Pumps until `count` messages of `code` have arrived; the last of them.
+    const Message* AwaitNth(uint64_t code, size_t count) {
+        if (!PumpUntil([&] { return Of(code).size() >= count; })) return nullptr;
+        return Of(code)[count - 1];
+    }
+
+    void PumpFor(double seconds) {
+        const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+        while (Clock::now() < until) {
+            WaitForMessages(std::chrono::milliseconds(10));
+            PumpMessages();
+        }
+    }
+
+    // The record's lines as "sender gift count value outcome id".
+    std::vector<std::string> RecordLines() const {
+        std::vector<std::string> lines;
+        for (const auto& fields : ReadGiftRecords(folder_.string())) {
+            EXPECT_EQ(fields.size(), 8u);
+            if (fields.size() == 8)
+                lines.push_back(fields[1] + " " + fields[2] + " " + fields[3] + " " + fields[4] + " " + fields[6] + " " + fields[7]);
+        }
+        return lines;
+    }
+
+    // Every 300 came as the answer to a control, none from another thread.
+    void ExpectOnlyAnswersToControls() const { EXPECT_EQ(Of(kControlAnswer).size(), controls_); }
+
+    std::vector<WindowHandle> windows_;
+    std::string number_;
+    size_t controls_ = 0;
+};
+
+json State(int queued, const std::string& showing, bool paused, int received) {
+    return {{"queued", queued}, {"showing", showing}, {"paused", paused}, {"received", received}};
+}
+
+TEST_F(ThanksControls, PauseHoldsThanksBackResumeShowsThemAndSkipEndsTheOneOnScreen) {
+    Channel(Settings());
+    ASSERT_NE(AwaitNth(1, 1), nullptr);
+    EXPECT_EQ(Control("state"), State(0, "", false, 0));  // the idle text shows no thanks
+    EXPECT_EQ(Gifts(R"({"sender": "A", "gift": "rose"})"), json({{"accepted", 1}, {"duplicates", 0}}));
+    ASSERT_NE(AwaitNth(kThanksShown, 1), nullptr);
+
+    // Paused while A is on screen: A has its second, then the idle text
+    // shows and B waits.
+    EXPECT_EQ(Control("pause"), State(0, "A rose 1", true, 1));
+    EXPECT_EQ(Control("pause"), State(0, "A rose 1", true, 1));  // twice is once
+    EXPECT_EQ(Gifts(R"([{"sender": "B", "gift": "heart"}])")["accepted"], 1);
+    const Message* idle = AwaitNth(1, 3);
+    ASSERT_NE(idle, nullptr);
+    EXPECT_EQ(idle->text, "idle");
+    EXPECT_GT(Seconds(idle->at - Of(1)[1]->at), 0.8);
+    PumpFor(0.5);
+    EXPECT_EQ(Of(1).size(), 3u);
+    EXPECT_EQ(Control("state"), State(1, "", true, 2));
+
+    // Resumed: B at once.
+    EXPECT_EQ(Control("resume"), State(1, "", false, 2));
+    const auto resumed = Clock::now();
+    ASSERT_NE(AwaitNth(kThanksShown, 2), nullptr);  // after the engine has timed B
+    ASSERT_EQ(Of(1).size(), 4u);
+    EXPECT_EQ(Of(1)[3]->text, "B heart 1");
+    EXPECT_LT(Seconds(Of(1)[3]->at - resumed), 0.7);
+
+    // Skipped: C, waiting for B's second, shows at once; then the idle text.
+    EXPECT_EQ(Gifts(R"({"sender": "C", "gift": "car"})")["accepted"], 1);
+    const auto skipped = Clock::now();
+    EXPECT_EQ(Control("skip"), State(1, "", false, 3));
+    ASSERT_NE(AwaitNth(kThanksShown, 3), nullptr);
+    ASSERT_EQ(Of(1).size(), 5u);
+    EXPECT_EQ(Of(1)[4]->text, "C car 1");
+    EXPECT_LT(Seconds(Of(1)[4]->at - skipped), 0.7);  // not the rest of B's second
+    ASSERT_NE(AwaitNth(1, 6), nullptr);
+
+    // Skipping the idle text changes nothing.
+    EXPECT_EQ(Control("skip"), State(0, "", false, 3));
+    PumpFor(0.3);
+    EXPECT_EQ(Of(1).size(), 6u);
+
+    // Each thanks, and only a thanks, is followed by its ThanksShown.
+    std::vector<std::string> shown;
+    for (const Message& message : messages)
+        if (message.code == 1 || message.code == kThanksShown) shown.push_back(std::to_string(message.code) + " " + message.text);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1 idle", "1 A rose 1", "302 A rose 1", "1 idle", "1 B heart 1", "302 B heart 1",
+                                               "1 C car 1", "302 C car 1", "1 idle"}));
+    std::vector<json> received;
+    for (const std::string& text : TextsOf(kGiftReceived)) received.push_back(json::parse(text, nullptr, false));
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0], json({{"sender", "A"}, {"gift", "rose"}, {"count", 1}, {"value", nullptr}, {"outcome", "thanked"}}));
+    EXPECT_EQ(received[2]["sender"], "C");
+    for (const Message& message : messages) EXPECT_EQ(message.window, windows_.back());
+    ExpectOnlyAnswersToControls();
+}
+
+TEST_F(ThanksControls, ClearRecordsTheWaitingGiftsAndATestGiftIsShownAndRecordedButNotCounted) {
+    XElement* data = Settings();
+    data->SetInt(u"delay_show_second", 2);  // the two roses merge
+    Channel(data);
+    ASSERT_NE(AwaitNth(1, 1), nullptr);
+    Control("pause");
+    EXPECT_EQ(Gifts(R"([{"sender": "A", "gift": "rose", "id": "r1"}, {"sender": "A", "gift": "rose", "count": 2, "id": "r2"},
+                        {"sender": "B", "gift": "car", "value": 10}])"),
+              json({{"accepted", 3}, {"duplicates", 0}}));
+    json cleared = State(0, "", true, 3);
+    cleared["cleared"] = 2;
+    EXPECT_EQ(Control("clear"), cleared);
+
+    // Thanks turned off: a gift is left unthanked, a test gift still shows,
+    // and two tests are two thanks, never merged.
+    data->SetInt(u"is_use_thanks", 0);
+    Resend(data);
+    EXPECT_EQ(Gifts(R"({"sender": "D", "gift": "rose"})")["accepted"], 1);
+    EXPECT_EQ(Control("test"), State(1, "", true, 4));
+    EXPECT_EQ(Control("test"), State(2, "", true, 4));
+    Control("resume");
+    ASSERT_NE(AwaitNth(kThanksShown, 1), nullptr);
+    EXPECT_EQ(Of(1).back()->text, "测试观众 测试礼物 1");
+    EXPECT_EQ(Control("skip")["received"], 4);
+    ASSERT_NE(AwaitNth(kThanksShown, 2), nullptr);
+    EXPECT_EQ(TextsOf(kThanksShown), (std::vector<std::string>{"测试观众 测试礼物 1", "测试观众 测试礼物 1"}));
+
+    EXPECT_EQ(RecordLines(), (std::vector<std::string>{"A rose 1  thanked r1", "A rose 2  merged r2", "B car 1 10 thanked ",
+                                                       "A rose 1  cleared r1", "A rose 2  cleared r2", "B car 1 10 cleared ",
+                                                       "D rose 1  off ", "测试观众 测试礼物 1  test ",
+                                                       "测试观众 测试礼物 1  test "}));
+    ASSERT_TRUE(PumpUntil([&] { return Of(kGiftReceived).size() == 6; }));
+    std::vector<std::string> outcomes;
+    for (const std::string& text : TextsOf(kGiftReceived)) outcomes.push_back(json::parse(text)["outcome"]);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"thanked", "merged", "thanked", "off", "test", "test"}));
+    EXPECT_EQ(json::parse(TextsOf(kGiftReceived)[2])["value"], 10);
+    ExpectOnlyAnswersToControls();
+}
+
+TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing) {
+    const int port = FreeLoopbackPort();
+    ASSERT_GT(port, 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/gifts";
+    XElement* data = Settings();
+    data->SetString(u"room_name", String(url.c_str()).Array());
+    Channel(data);
+
+    // A gift posted over HTTP is announced like one sent as a command, and
+    // an id taken by either route is a duplicate on the other.
+    GiftClient client;
+    const HttpAnswer posted =
+        client.PostJson(url, R"({"sender": "老王", "gift": "啤酒", "count": 5, "value": 500, "id": "evt-1"})");
+    ASSERT_EQ(posted.status, 202) << posted.body << posted.error;
+    const Message* announced = AwaitNth(kGiftReceived, 1);
+    ASSERT_NE(announced, nullptr);
+    EXPECT_EQ(json::parse(announced->text),
+              json({{"sender", "老王"}, {"gift", "啤酒"}, {"count", 5}, {"value", 500}, {"outcome", "thanked"}}));
+    const std::string twice = R"([{"sender": "老王", "gift": "啤酒", "id": "evt-1"}, {"sender": "小李", "gift": "花", "id": "evt-2"},
+                                  {"sender": "小李", "gift": "花", "id": "evt-2"}])";
+    EXPECT_EQ(Gifts(twice), json({{"accepted", 1}, {"duplicates", 2}}));
+    EXPECT_EQ(Gifts(twice), json({{"accepted", 0}, {"duplicates", 3}}));
+    const HttpAnswer again = client.PostJson(url, R"({"sender": "小李", "gift": "花", "id": "evt-2"})");
+    ASSERT_EQ(again.status, 202);
+    EXPECT_EQ(json::parse(again.body), json({{"accepted", 0}, {"duplicates", 1}}));
+
+    // Refused batches, each answered with its first fault, take nothing.
+    std::string many = "[";
+    for (int i = 0; i < 101; ++i) many += std::string(i ? "," : "") + R"({"sender": "A", "gift": "rose"})";
+    many += "]";
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {many, "an array may hold at most 100 gifts"},
+        {R"([{"sender": "A", "gift": "rose"}, {"sender": "", "gift": "rose"}])", "gift 2: sender must be a non-empty string"},
+        {R"({"sender": "A", "gift": "rose", "count": 0})", "count must be a whole number from 1 to 2147483647"},
+        {"{", "invalid JSON"},
+        {"", "the body is empty"},
+        {R"({"sender": "A", "gift": "rose", "x": ")" + std::string(70000, 'x') + "\"}", "at most 65536 bytes"},
+    };
+    for (const auto& [body, error] : refusals) {
+        const json answer = Gifts(body);
+        ASSERT_TRUE(answer.contains("error")) << answer;
+        EXPECT_NE(answer["error"].get<std::string>().find(error), std::string::npos) << answer;
+    }
+    EXPECT_EQ(Control("state")["received"], 2);
+    EXPECT_EQ(RecordLines().size(), 2u);
+    PumpFor(0.2);
+    EXPECT_EQ(Of(kGiftReceived).size(), 2u);
+
+    // A full queue refuses a batch and a test until thanks have been shown.
+    Control("pause");
+    for (int batch = 0; batch < 10; ++batch) {
+        json gifts = json::array();
+        for (int i = 0; i < 100; ++i) gifts.push_back({{"sender", "viewer" + std::to_string(batch * 100 + i)}, {"gift", "rose"}});
+        ASSERT_EQ(Gifts(gifts.dump())["accepted"], 100) << batch;
+    }
+    EXPECT_EQ(Gifts(R"({"sender": "late", "gift": "rose"})"), json({{"error", "the thanks queue is full; send again in 1 seconds"}}));
+    EXPECT_EQ(Control("test"), json({{"error", "the thanks queue is full; send again in 1 seconds"}}));
+    EXPECT_EQ(Control("state")["received"], 1002);
+
+    // Hidden: gifts and tests are refused, the other controls still act.
+    Command("stop:" + number_);
+    EXPECT_EQ(Gifts(R"({"sender": "late", "gift": "rose"})"),
+              json({{"error", "the source is hidden: gifts are taken while it is shown"}}));
+    EXPECT_EQ(Control("test"), json({{"error", "the source is hidden: a test gift is shown while the source is shown"}}));
+    json cleared = Control("clear");
+    EXPECT_GE(cleared["cleared"], 1000);
+    EXPECT_EQ(cleared["queued"], 0);
+    EXPECT_EQ(cleared["received"], 1002);
+    ExpectOnlyAnswersToControls();
+}
+
+TEST_F(ThanksControls, ChannelsNeverShownAreAnsweredWithAnErrorInTheirTextMode) {
+    const WindowHandle stranger = CreatePlatformWindow(&RecordingWindowProc);
+    windows_.push_back(stranger);
+    const json notShown = {{"error", "the channel has not been shown yet"}};
+    EXPECT_EQ(Control("state", "", stranger), notShown);
+
+    // Announced in ASCII mode, never started: answered in 8-bit text.
+    XElement* data = Settings();
+    data->SetInt(u"usingASCII", 1);
+    Channel(data, false);
+    ansiBlocks = true;
+    for (const char* action : {"test", "skip", "pause", "resume", "clear", "state"}) EXPECT_EQ(Control(action), notShown) << action;
+    EXPECT_EQ(Gifts(R"({"sender": "测试", "gift": "rose"})"), notShown);
+    ExpectOnlyAnswersToControls();
+}
+
+}  // namespace
+}  // namespace logic_test

@@ -1,0 +1,116 @@
+// The streamer's controls inside libobs, through the doors OBS offers: the
+// Properties buttons, the source's hotkeys (fired as obs-websocket and the
+// frontend fire them) and the scripts' procedure. What they do is read back
+// from the output frames, the answers and the gift record.
+
+#include "tests/obs/obs_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace obs_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kInput = "controlled";
+
+std::string Gift(const std::string& sender, const std::string& gift) {
+    return R"({"sender": ")" + sender + R"(", "gift": ")" + gift + R"("})";
+}
+
+// The gift record's lines, all days.
+std::string Record(const fs::path& folder) {
+    std::string lines;
+    if (fs::exists(folder))
+        for (const fs::directory_entry& file : fs::directory_iterator(folder)) lines += ReadFile(file.path().string());
+    return lines;
+}
+
+bool Holds(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(ObsControls, ButtonsHotkeysAndTheProcedurePauseSkipClearAndTest) {
+    const fs::path record = OutputPath("obs_controls_record");
+    fs::remove_all(record);
+    fs::create_directories(record);
+    TestSource source(kInput, R"({"font": "WenQuanYi Micro Hei", "fontSize": 20, "color": -16711936, "outline": 0,
+                                   "show_second": 10, "delay_show_second": 0, "is_no_thanks": 1,
+                                   "no_thanks_string": "Idle", "thanks_string": "感谢$sender$赠送的$gift$",
+                                   "is_save_record": 1, "save_folder": ")" + record.string() + R"("})");
+    FrameGrabber grabber;
+    source.Show();
+    ASSERT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), R"("paused":false)"); }));
+    auto textWidth = [&] { return GreenText(grabber.Latest()).width; };
+    ASSERT_TRUE(WaitFor([&] { return textWidth() > 0 && textWidth() < 60; }));  // the idle text
+    EXPECT_EQ(LabelOf(source.get(), "pause_thanks"), "Pause thanks");
+
+    // Paused from the button: a gift is taken and waits; the button offers
+    // to resume.
+    PressButton(source.get(), "pause_thanks");
+    ASSERT_TRUE(WaitFor([&] { return LabelOf(source.get(), "pause_thanks") == "Resume thanks"; }));
+    EXPECT_TRUE(Holds(CallControlProcedure(kInput, "gifts", Gift("小明", "火箭")), R"("accepted":1)"));
+    EXPECT_FALSE(WaitFor([&] { return textWidth() > 100; }, std::chrono::milliseconds(1500)));
+    EXPECT_TRUE(Holds(CallControlProcedure(kInput, "state"), R"("queued":1)"));
+
+    // Resumed by its hotkey: the waiting thanks shows.
+    TriggerHotkey(source.get(), "morvik_thanks.resume");
+    ASSERT_TRUE(WaitFor([&] { return textWidth() > 100; }));
+    const uint32_t first = textWidth();
+    EXPECT_TRUE(WaitFor([&] { return LabelOf(source.get(), "pause_thanks") == "Pause thanks"; }));
+
+    // Skipped by its hotkey long before its ten seconds: the next one shows.
+    EXPECT_TRUE(Holds(CallControlProcedure(kInput, "gifts",
+                                           "[" + Gift("小红红红红", "啤酒") + ", " + Gift("小刚", "玫瑰") + "]"),
+                      R"("accepted":2)"));
+    TriggerHotkey(source.get(), "morvik_thanks.skip");
+    ASSERT_TRUE(WaitFor([&] { return textWidth() > first + 40; }, std::chrono::seconds(3)));
+    SaveFrame(grabber.Latest(), "obs_controls_skipped.png");
+
+    // Cleared from the button: the gift still waiting is dropped and recorded.
+    PressButton(source.get(), "clear_thanks");
+    EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), R"("queued":0)"); }));
+    EXPECT_TRUE(WaitFor([&] { return Holds(Record(record), "小刚\t玫瑰\t1\t\t\tcleared"); }));
+
+    // A test gift from the button, shown once skipped to: drawn, recorded as
+    // a test, not counted as received.
+    const std::string before = CallControlProcedure(kInput, "state");
+    PressButton(source.get(), "test_gift");
+    ASSERT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), R"("queued":1)"); }));
+    EXPECT_EQ(CallControlProcedure(kInput, "state").substr(before.find("received")),
+              before.substr(before.find("received")));
+    TriggerHotkey(source.get(), "morvik_thanks.skip");
+    EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), "测试观众"); }));
+    EXPECT_TRUE(WaitFor([&] { return Holds(Record(record), "测试观众\t测试礼物\t1\t\t\ttest"); }));
+    SaveFrame(grabber.Latest(), "obs_controls_test_gift.png");
+    source.Hide();
+}
+
+// Whatever a door is handed, it answers with an error that names the fault,
+// takes nothing of a refused batch, and OBS goes on.
+TEST(ObsControls, BadRequestsAreAnsweredWithAnErrorAndTakeNothing) {
+    const std::string input = "refusing";
+    TestSource source(input.c_str(), R"({"show_second": 10, "delay_show_second": 0, "is_no_thanks": 1})");
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return Holds(CallControlProcedure(input, "state"), R"("queued":0)"); }));
+
+    EXPECT_TRUE(Holds(CallControlProcedure("no such input", "test"), R"(no input named \"no such input\")"));
+    obs_scene_t* scene = obs_scene_create("a scene");
+    EXPECT_TRUE(Holds(CallControlProcedure("a scene", "test"), "is not a thanks source"));
+    obs_scene_release(scene);
+    EXPECT_TRUE(Holds(CallControlProcedure(input, "dance"), "unknown action"));
+
+    std::string tooMany = "[";
+    for (int i = 0; i < 101; ++i) tooMany += (i ? "," : "") + Gift("v" + std::to_string(i), "花");
+    tooMany += "]";
+    for (const std::string& bad : {tooMany, "[" + Gift("甲", "花") + "," + Gift("", "花") + "]", std::string("{")}) {
+        const std::string answer = CallControlProcedure(input, "gifts", bad);
+        EXPECT_TRUE(Holds(answer, R"("error")")) << answer;
+    }
+    EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("queued":0)"));
+    source.Hide();
+}
+
+}  // namespace
+}  // namespace obs_test
