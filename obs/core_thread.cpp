@@ -8,6 +8,8 @@
 #include <deque>
 #include <dlfcn.h>
 #include <mutex>
+#include <sys/resource.h>
+#include <unistd.h>
 
 struct CoreThread::Queue {
     std::mutex mutex;
@@ -30,6 +32,17 @@ void KeepModuleLoaded() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<const void*>(&KeepModuleLoaded), &info) && info.dli_fname)
         dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+// How much lower than OBS's threads the core thread, and every thread it
+// starts (the runtime's own, the logic assembly's), is scheduled: when the
+// machine's cores are all busy, a flood of gifts makes the thanks later,
+// never OBS's frames.
+constexpr int kYieldToVideo = 5;
+
+void YieldToVideo() {
+    const auto self = static_cast<id_t>(gettid());
+    setpriority(PRIO_PROCESS, self, getpriority(PRIO_PROCESS, self) + kYieldToVideo);
 }
 
 }  // namespace
@@ -116,6 +129,7 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
     // removed before the function returns (and not under the queue's lock,
     // which a notice takes inside the message layer's).
     SetMessageArrivalNotice(&NoticeMessages, queue.get());
+    YieldToVideo();
     for (bool ended = false; !ended;) {
         std::function<void()> job;
         {

@@ -7,8 +7,12 @@
 # (scripts/obs/smoke_client.py on python3-websocket): the input kinds, a
 # thanks source created hidden (its hint) then shown (the demo room's
 # texts), its font size, colours and outline changed, the "Settings…"
-# button with a form script, the source removed. OBS Studio is then told to
-# quit by SIGINT, and the package is removed again.
+# button with a form script, the source removed; then the controls as a
+# streamer's tools drive them (scripts/obs/controls_client.py: the vendor
+# requests and events of obs-websocket, a long thanks whole in the scene and
+# through a colour filter, the test_gift button, the skip hotkey, bad
+# requests, four clients sending at once, the figures of that load). OBS
+# Studio is then told to quit by SIGINT, and the package is removed again.
 #
 #   scripts/obs_smoke.sh [BUILD]      (default build)
 #
@@ -43,6 +47,9 @@ inner() {
 
   timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" ||
     die "a check against OBS Studio failed"
+  mkdir -p "$HOME/record"
+  timeout 150 /usr/bin/python3 "$obs_scripts/controls_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" \
+    "$HOME/record" || die "a check of the controls against OBS Studio failed"
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
     die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
 
@@ -92,6 +99,6 @@ export SMOKE_OUT=$out
 SMOKE_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 export SMOKE_VERSION
 rc=0
-(run_inner_stage 240 "$script") || rc=$?
+(run_inner_stage 420 "$script") || rc=$?
 [ "$rc" -eq 0 ] && log "passed; screenshots in $out"
 exit "$rc"

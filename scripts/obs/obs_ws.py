@@ -17,8 +17,9 @@ def obs_alive(obs_pid):
     except OSError:
         return False
 
-def connect(port, password, obs_pid, deadline):
-    """Connects and identifies, retrying until OBS Studio's server answers."""
+def connect(port, password, obs_pid, deadline, subscriptions=0):
+    """Connects and identifies, retrying until OBS Studio's server answers;
+    `subscriptions` are the events asked for (obs-websocket's bit mask)."""
     while True:
         if not obs_alive(obs_pid):
             sys.exit("OBS Studio exited before its websocket server answered")
@@ -32,7 +33,7 @@ def connect(port, password, obs_pid, deadline):
     hello = json.loads(ws.recv())
     if hello.get("op") != 0:
         sys.exit("expected Hello, got %r" % hello)
-    identify = {"rpcVersion": 1, "eventSubscriptions": 0}
+    identify = {"rpcVersion": 1, "eventSubscriptions": subscriptions}
     auth = hello["d"].get("authentication")
     if auth:
         # Protocol 5: secret = base64(sha256(password + salt)),

@@ -25,7 +25,7 @@ TEST(ObsModule, RegistersTheSourceUnderItsLocalisedName) {
 // shown changes nothing in OBS's settings of the source (an open Properties
 // window would take that for a change of the user's). Hidden again, "stop:".
 TEST(ObsModule, AShownSourceTakesTheSizeOfItsTextAndItsChannelStarts) {
-    TestSource source("thanks", R"({"room_name": "demo", "fontSize": 64})");
+    TestSource source("thanks", R"({"room_name": "demo", "fontSize": 64, "outline": 0})");
     const std::string before = obs_data_get_json(source.settings());
     source.Show();
     ASSERT_TRUE(WaitFor([&] { return obs_source_get_width(source.get()) > 32; }));

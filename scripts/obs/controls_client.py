@@ -1,0 +1,282 @@
+"""Drives a thanks source in the real OBS Studio as a streamer's tools do,
+through obs-websocket's vendor requests of "morvik-thanks" and its vendor
+events: the source's box holds a long thanks (with a colour filter too),
+SendGifts, PauseThanks/ResumeThanks, the Properties button test_gift, the
+hotkey morvik_thanks.skip, bad requests answered with an error while OBS
+goes on, and four clients sending as fast as they can. Prints the figures of
+that load. Exits non-zero, naming the failed check, at the first one.
+    controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
+import glob, json, os, statistics, sys, threading, time
+
+from obs_ws import connect, log, must, open_session, request
+from screenshots import Shot, fail
+
+port, password, obs_pid, out_dir, record_dir = sys.argv[1:6]
+KIND = "morvik_thanks_image"
+NAME = "答谢 controls"
+GREEN = 0xFF00FF00
+LONG_SENDER, LONG_GIFT = "一位名字特别特别长的老朋友", "超级豪华游艇"
+VENDORS = 1 << 9  # obs-websocket's event subscription for vendor events
+
+
+class Events:
+    """A second connection, subscribed to vendor events, read on a thread."""
+
+    def __init__(self):
+        self.ws = connect(port, password, obs_pid, time.monotonic() + 30, VENDORS)
+        self.lock = threading.Lock()
+        self.seen = []
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        while True:
+            try:
+                message = json.loads(self.ws.recv())
+            except Exception:
+                return
+            data = message.get("d", {})
+            if message.get("op") == 5 and data.get("eventType") == "VendorEvent" and \
+                    data["eventData"].get("vendorName") == "morvik-thanks":
+                with self.lock:
+                    self.seen.append((time.monotonic(), data["eventData"]["eventType"],
+                                      data["eventData"]["eventData"]))
+
+    def wait(self, kind, match, seconds, what):
+        """The time and data of the first event `kind` whose data `match`es."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with self.lock:
+                for at, seen_kind, data in self.seen:
+                    if seen_kind == kind and match(data):
+                        return at, data
+            time.sleep(0.02)
+        fail("no %s event %s within %d s" % (kind, what, seconds))
+
+    def none(self, kind, match, seconds, what):
+        time.sleep(seconds)
+        with self.lock:
+            if any(seen_kind == kind and match(data) for _, seen_kind, data in self.seen):
+                fail("a %s event %s" % (kind, what))
+
+
+def vendor(ws, kind, data):
+    """A vendor request of morvik-thanks; the module's answer object."""
+    status, response = request(ws, "CallVendorRequest",
+                               {"vendorName": "morvik-thanks", "requestType": kind, "requestData": data})
+    if not status.get("result"):
+        fail("CallVendorRequest %s: %r" % (kind, status))
+    return response.get("responseData", {})
+
+
+def gift(sender, name, gift_id=None):
+    entry = {"sender": sender, "gift": name, "count": 1}
+    if gift_id:
+        entry["id"] = gift_id
+    return entry
+
+
+def green_width(shot):
+    """Columns holding green text in a screenshot."""
+    columns = set()
+    for row in shot.rows:
+        for x in range(shot.width):
+            r, g, b, a = row[4 * x:4 * x + 4]
+            if a > 200 and g > 180 and r < 90 and b < 90:
+                columns.add(x)
+    return max(columns) - min(columns) + 1 if columns else 0
+
+
+def check_geometry_and_filter(ws, events, scene):
+    """A long thanks: the source's size is the whole line, in the scene and
+    through a colour filter."""
+    answer = vendor(ws, "SendGifts", {"inputName": NAME, "gifts": [gift(LONG_SENDER, LONG_GIFT)]})
+    if answer != {"accepted": 1, "duplicates": 0}:
+        fail("SendGifts of one gift answered %r" % answer)
+    events.wait("GiftReceived", lambda d: d.get("sender") == LONG_SENDER and d.get("outcome") == "thanked"
+                and d.get("inputName") == NAME, 10, "for the long thanks' gift")
+    events.wait("ThanksShown", lambda d: LONG_GIFT in d.get("text", ""), 10, "for the long thanks")
+    time.sleep(0.3)
+    plain = Shot(ws, "6-long-thanks", NAME, out_dir)
+    width = green_width(plain)
+    if width < 700 or plain.width < width or plain.width > width + 8:
+        fail("the source is %dx%d for a thanks %d px wide (%s)" % (plain.width, plain.height, width, plain.path))
+    whole = Shot(ws, "7-scene", scene, out_dir)
+    if abs(green_width(whole) - width) > 4:
+        fail("the scene shows %d px of a %d px thanks (%s)" % (green_width(whole), width, whole.path))
+    must(ws, "CreateSourceFilter", {"sourceName": NAME, "filterName": "colour", "filterKind": "color_filter_v2"})
+    time.sleep(0.3)
+    filtered = Shot(ws, "8-filtered", NAME, out_dir)
+    if abs(green_width(filtered) - width) > 2:
+        fail("through a colour filter %d px of a %d px thanks show (%s)" % (green_width(filtered), width,
+                                                                          filtered.path))
+    must(ws, "RemoveSourceFilter", {"sourceName": NAME, "filterName": "colour"})
+    log("a %d px thanks: the source is %dx%d, the scene and a colour filter show it whole" %
+        (width, plain.width, plain.height))
+
+    # OBS's bounding box of "maximum size only", narrower than the thanks:
+    # the line is shrunk to fit, centred in the box as laid out.
+    item = must(ws, "GetSceneItemId", {"sceneName": scene, "sourceName": NAME})["sceneItemId"]
+    must(ws, "SetSceneItemTransform", {"sceneName": scene, "sceneItemId": item, "sceneItemTransform": {
+        "positionX": 40, "positionY": 40, "boundsType": "OBS_BOUNDS_MAX_ONLY", "boundsWidth": 480,
+        "boundsHeight": 200, "boundsAlignment": 0}})
+    time.sleep(0.3)
+    bounded = Shot(ws, "9-bounded", scene, out_dir)
+    if not 400 < green_width(bounded) <= 482:
+        fail("a bounding box 480 px wide shows the thanks %d px wide (%s)" % (green_width(bounded), bounded.path))
+    must(ws, "SetSceneItemTransform", {"sceneName": scene, "sceneItemId": item, "sceneItemTransform": {
+        "boundsType": "OBS_BOUNDS_NONE", "positionX": 0, "positionY": 0}})
+    log("a bounding box 480 px wide shrinks the thanks to %d px (%s)" % (green_width(bounded), bounded.path))
+
+
+def check_controls(ws, events):
+    """Pause holds a gift back and resume shows it; the test_gift button and
+    the skip hotkey; bad requests are errors and OBS goes on."""
+    if vendor(ws, "PauseThanks", {"inputName": NAME}).get("paused") is not True:
+        fail("PauseThanks did not pause")
+    vendor(ws, "SendGifts", {"inputName": NAME, "gifts": gift("小明", "火箭")})
+    events.none("ThanksShown", lambda d: "小明" in d.get("text", ""), 1.5, "for a gift while paused")
+    if vendor(ws, "GetThanksState", {"inputName": NAME}).get("queued") != 1:
+        fail("the gift sent while paused does not wait")
+    if vendor(ws, "ResumeThanks", {"inputName": NAME}).get("paused") is not False:
+        fail("ResumeThanks did not resume")
+    vendor(ws, "SkipThanks", {"inputName": NAME})
+    events.wait("ThanksShown", lambda d: "小明" in d.get("text", ""), 5, "for the gift once resumed")
+
+    status, _ = request(ws, "PressInputPropertiesButton", {"inputName": NAME, "propertyName": "test_gift"})
+    if not status.get("result"):
+        fail("PressInputPropertiesButton test_gift: %r" % status)
+    deadline = time.monotonic() + 5
+    while vendor(ws, "GetThanksState", {"inputName": NAME}).get("queued") != 1:
+        if time.monotonic() > deadline:
+            fail("the test_gift button queued no test gift")
+        time.sleep(0.1)
+    must(ws, "TriggerHotkeyByName", {"hotkeyName": "morvik_thanks.skip"})
+    events.wait("ThanksShown", lambda d: "测试观众" in d.get("text", ""), 3, "for the test gift after the skip hotkey")
+    log("PauseThanks held a gift back and ResumeThanks showed it; test_gift and the skip hotkey showed the test")
+
+    too_many = [gift("观众%d" % i, "花") for i in range(101)]
+    for label, data in (("101 gifts", {"inputName": NAME, "gifts": too_many}),
+                        ("an unknown input", {"inputName": "no such input", "gifts": gift("a", "b")}),
+                        ("an empty sender", {"inputName": NAME, "gifts": [gift("甲", "花"), gift("", "花")]})):
+        answer = vendor(ws, "SendGifts", data)
+        if "error" not in answer:
+            fail("SendGifts with %s answered %r" % (label, answer))
+        log("SendGifts with %s: %s" % (label, answer["error"]))
+    must(ws, "GetVersion")
+
+
+def load(send, seconds=10, clients=4):
+    """Four clients send batches as fast as they answer; every gift is
+    recorded once or was refused. The clients run at the lowest priority, so
+    that what OBS Studio does for them, not their own Python, is what
+    competes with its frames on this machine's two cores."""
+    accepted, refused, errors = [0] * clients, [0] * clients, []
+
+    def client(index):
+        ws = open_session(port, password, obs_pid)
+        end, n = time.monotonic() + seconds, 0
+        while time.monotonic() < end:
+            taken, error = send(ws, index, n)
+            n += 1
+            if error:
+                refused[index] += 1
+                errors.append(error)
+            accepted[index] += taken
+        ws.close()
+
+    threads = [threading.Thread(target=client, args=(i,)) for i in range(clients)]
+    started = time.monotonic()
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    elapsed = time.monotonic() - started
+    return sum(accepted), sum(refused), elapsed, sorted(set(errors))
+
+
+def send_gifts(ws, client, n, batch=10):
+    """One batch of gifts with ids of their own: gifts taken, error."""
+    ids = ["c%d-%d-%d" % (client, n, i) for i in range(batch)]
+    answer = vendor(ws, "SendGifts", {"inputName": NAME, "gifts": [gift("观众%d" % client, "花", i) for i in ids]})
+    return answer.get("accepted", 0), answer.get("error")
+
+
+def ask_stats(ws, client, n):
+    must(ws, "GetStats")
+    return 0, None
+
+
+def check_load(ws):
+    # The same clients asking obs-websocket itself as fast: the frames this
+    # machine skips under any such load, against which the gifts' are set.
+    os.nice(19)
+    skipped_before = must(ws, "GetStats")["renderSkippedFrames"]
+    load(ask_stats)
+    baseline = must(ws, "GetStats")["renderSkippedFrames"] - skipped_before
+    # Thanks off: every gift is only recorded, so no full queue refuses the
+    # load and the figure is the path's own.
+    must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {"is_use_thanks": 0}})
+    skipped_before = must(ws, "GetStats")["renderSkippedFrames"]
+    accepted, refused, elapsed, errors = load(send_gifts)
+    time.sleep(1)
+    ids = []
+    for path in glob.glob(os.path.join(record_dir, "gifts-*.tsv")):
+        with open(path, encoding="utf-8") as record:
+            ids += [line.rstrip("\n").split("\t")[7] for line in record if line.count("\t") >= 7]
+    load_ids = [i for i in ids if i.startswith("c")]
+    if len(load_ids) != len(set(load_ids)):
+        fail("a gift of the load is in the record twice")
+    if len(load_ids) != accepted:
+        fail("%d gifts accepted, %d of them in the record" % (accepted, len(load_ids)))
+    skipped = must(ws, "GetStats")["renderSkippedFrames"] - skipped_before
+    log("load: 4 clients, batches of 10, %.1f s: %d gifts accepted (%.0f a second), %d batches refused (%s), "
+        "%d render frames skipped (%d under as many GetStats)" % (elapsed, accepted, accepted / elapsed, refused,
+                                                                  "; ".join(errors) or "none", skipped, baseline))
+    if skipped > baseline + 5:
+        fail("%d render frames were skipped under the gifts, %d under as many GetStats" % (skipped, baseline))
+    must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {"is_use_thanks": 1, "show_second": 1}})
+
+
+def latency(ws, events, count=8):
+    """From sending SendGifts to its answer, and to its ThanksShown event
+    (the core has drawn the thanks; OBS outputs it with its next frame),
+    with nothing queued."""
+    vendor(ws, "SkipThanks", {"inputName": NAME})
+    answers, drawn = [], []
+    for i in range(count):
+        time.sleep(1.2)  # the show time of the one before has run out
+        sender = "延迟%d" % i
+        sent = time.monotonic()
+        vendor(ws, "SendGifts", {"inputName": NAME, "gifts": gift(sender, "花")})
+        answers.append(1000 * (time.monotonic() - sent))
+        at, _ = events.wait("ThanksShown", lambda d: sender in d.get("text", ""), 5, "for " + sender)
+        drawn.append(1000 * (at - sent))
+    log("SendGifts, nothing queued (%d gifts): answered after %.1f ms (median; worst %.1f), drawn after %.1f ms "
+        "(median; worst %.1f)" % (count, statistics.median(answers), max(answers), statistics.median(drawn),
+                                  max(drawn)))
+
+
+def main():
+    ws = open_session(port, password, obs_pid)
+    events = Events()
+    scene = must(ws, "GetCurrentProgramScene")["currentProgramSceneName"]
+    settings = {"room_name": "", "is_no_thanks": 1, "no_thanks_string": "Idle", "font": "WenQuanYi Micro Hei",
+                "fontSize": 40, "color": GREEN - (1 << 32), "outline": 0, "show_second": 10,
+                "delay_show_second": 0, "thanks_string": "感谢$sender$赠送的$gift$",
+                "is_save_record": 1, "save_folder": record_dir}
+    must(ws, "CreateInput", {"sceneName": scene, "inputName": NAME, "inputKind": KIND,
+                             "inputSettings": settings, "sceneItemEnabled": True})
+    deadline = time.monotonic() + 20
+    while "error" in vendor(ws, "GetThanksState", {"inputName": NAME}):
+        if time.monotonic() > deadline:
+            fail("the thanks source's channel did not start: %r" % vendor(ws, "GetThanksState", {"inputName": NAME}))
+        time.sleep(0.2)
+    check_geometry_and_filter(ws, events, scene)
+    check_controls(ws, events)
+    check_load(ws)
+    latency(ws, events)
+    must(ws, "RemoveInput", {"inputName": NAME})
+    log("every control check passed")
+
+
+main()
