@@ -79,7 +79,8 @@ void MorvikThanksImage::Preprocess() {
         UpdateTexture();
         redrawPending = false;
     }
-    if (thanksDrawn) ReportChannelEvent(settings_, ChannelEvent::ThanksShown, displayText);
+    // The thanks as it is on screen, blocked words masked.
+    if (thanksDrawn) ReportChannelEvent(settings_, ChannelEvent::ThanksShown, MaskedDisplayText());
 }
 
 void MorvikThanksImage::UpdateTexture() { rasteriser_.UpdateTexture(MaskedDisplayText(), style_, texture_); }
