@@ -18,6 +18,7 @@ struct MonoType;
 struct MonoObject;
 struct MonoString;
 struct MonoThread;
+struct MonoJitInfo;
 
 // Type codes of MonoType (MONO_TYPE_*) that the entry-point check needs.
 inline constexpr int kMonoTypeI4 = 0x08;
@@ -30,6 +31,10 @@ inline constexpr int kMonoTypeString = 0x0e;
     X(mono_assembly_getrootdir, const char*, ())                                                  \
     X(mono_config_parse, void, (const char* fileName))                                            \
     X(mono_set_signal_chaining, void, (int32_t chainSignals))                                     \
+    X(mono_set_crash_chaining, void, (int32_t chainCrashes))                                      \
+    X(mini_parse_debug_option, int32_t, (const char* option))                                     \
+    X(mono_domain_get, MonoDomain*, ())                                                           \
+    X(mono_jit_info_table_find, MonoJitInfo*, (MonoDomain * domain, void* address))               \
     X(mono_jit_init_version, MonoDomain*, (const char* domainName, const char* runtimeVersion))   \
     X(mono_get_root_domain, MonoDomain*, ())                                                      \
     X(mono_domain_set_config, void, (MonoDomain * domain, const char* baseDir, const char* file)) \

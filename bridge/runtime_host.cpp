@@ -1,5 +1,6 @@
 #include "bridge/runtime_host.h"
 
+#include "bridge/fatal_signals.h"
 #include "bridge/mono_api.h"
 #include "host/host_services.h"
 #include "platform/message_window.h"
@@ -167,15 +168,24 @@ RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
                 return ReportStartFailure(RuntimeStartOutcome::Unavailable);
             api.mono_config_parse(nullptr);
             // Mono installs signal handlers of its own in the host process;
-            // chained, the host's handlers installed before it still run.
+            // chained, the host's handlers installed before it still run
+            // for what reaches the runtime, and the router sends everything
+            // else straight back to them.
+            const HostSignalActions hostActions = CaptureHostSignalActions();
             api.mono_set_signal_chaining(1);
+            PrepareRuntimeCrashReporting(api);
             runtime.domain = api.mono_jit_init_version("MorvikThanks", kRuntimeVersion);
             if (!runtime.domain)
                 return ReportStartFailure(RuntimeStartOutcome::Fault);
+            RouteFatalSignals(api, hostActions);
             threadAttached = true;
             GcUnsafeRegion region(api);
             ConfigureDomain(api, runtime.domain, assemblyPath);
         }
+        // Taken up after a reload: the handlers the host had before the
+        // runtime are no longer known here, so what is not the runtime's
+        // gets the default action (the runtime keeps chaining to them).
+        RouteFatalSignals(api, HostSignalActions{});
         AttachCurrentThread(api);
         GcUnsafeRegion region(api);
         MapUser32(api);

@@ -12,7 +12,8 @@
 # requests and events of obs-websocket, a long thanks whole in the scene and
 # through a colour filter, the test_gift button, the skip hotkey, bad
 # requests, four clients sending at once, the figures of that load). OBS
-# Studio is then told to quit by SIGINT, and the package is removed again.
+# Studio is then told to quit by SIGINT; started again, it is sent SIGSEGV
+# and must end by it as without the module; the package is removed again.
 #
 #   scripts/obs_smoke.sh [BUILD]      (default build)
 #
@@ -62,7 +63,39 @@ inner() {
   obs_pid=""
   grep -q "Number of memory leaks: 0" "$cfg"/logs/*.txt ||
     die "OBS Studio did not shut down cleanly (no leak count of 0 in its log)"
+  crash_stays_obs
   status=0
+}
+
+# A crash of OBS Studio's own stays OBS Studio's: started again (the module
+# loaded and its runtime running), sent SIGSEGV, it ends by SIGSEGV (status
+# 139) as it would without the module, with no report of the runtime's in
+# its output and no crash file in its working folder.
+crash_stays_obs() {
+  local log_file="" i rc=0
+  log "OBS Studio started again, to be sent SIGSEGV"
+  rm -rf "$HOME/runtime"
+  ulimit -c 0
+  start_obs
+  for ((i = 0; i < 600; i++)); do
+    log_file=$(ls -t "$cfg"/logs/*.txt | head -n 1)
+    grep -q "==== Startup complete" "$log_file" && break
+    running "$obs_pid" || die "OBS Studio ended before its start-up was complete"
+    sleep 0.1
+  done
+  grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$log_file" ||
+    die "OBS Studio started again without the module"
+  kill -SEGV "$obs_pid"
+  wait_end "$obs_pid" 300 || die "OBS Studio still runs 30 s after SIGSEGV"
+  wait "$obs_pid" 2>/dev/null || rc=$?
+  obs_pid=""
+  [ "$rc" -eq 139 ] || die "OBS Studio ended with status $rc after SIGSEGV, not 139"
+  # OBS Studio's own log lines are left out (they may name the runtime).
+  local report
+  report=$(grep -vE '^(info|warning|error|debug): ' "$HOME/obs-output.txt" | grep -iE "mono|native crash|MorvikThanks:" || true)
+  [ -z "$report" ] || die "OBS Studio's output after SIGSEGV holds the runtime's report: $(head -n 3 <<<"$report")"
+  ! compgen -G "$HOME/mono_crash.*" >/dev/null || die "a crash file was left in OBS Studio's working folder"
+  log "SIGSEGV ended OBS Studio with status 139 and no report of the runtime's"
 }
 
 if [ "${INNER_STAGE:-}" = inner ]; then
