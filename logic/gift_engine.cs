@@ -5,15 +5,17 @@
 //     $gift$ and $combo$ filled in, shown for "show_second" seconds; thanks
 //     wait in arrival order and none is cut short by a later one. With
 //     "show_second" 0 or less a thanks stays until the next one is ready.
-//     Each is followed by command 302 (ThanksShown) with the same text.
+//     Once it has been delivered, command 302 (ThanksShown) with the same
+//     text is queued to follow it.
 //   - between thanks the channel shows "no_thanks_string" when
 //     "is_no_thanks" is 1, and no text otherwise. "No text" is sent as one
 //     blank: the plug-in keeps drawing the last text when it gets an empty
 //     one, and draws a blank, trimmed, as nothing.
 //   - with "RandomColor" on, each thanks gets a colour of ThanksColors
 //     (command 203) and the idle text the channel's own "color".
-//   - every gift taken is announced as command 301 (GiftReceived), and log
-//     lines go out as command 200.
+//   - every gift taken is announced as command 301 (GiftReceived); 301 and
+//     302 go out in order from the channel's EventSender, a thread of its
+//     own. Log lines go out as command 200.
 // What is thanked at all, the delay and merging are ThanksQueue's, read from
 // the settings as they stand when a gift arrives; how a thanks is shown is
 // read when it is shown. So a "Set:" applies from the next gift or text on.
@@ -31,8 +33,9 @@
 // thread pumps, so it never holds the engine's lock while sending, and
 // "stop:" does not wait for it: a text already on its way is still
 // delivered, no later one is sent. A host that pumps once a frame takes one
-// message a frame from it, so a thanks that is due goes before the gift
-// announcements waiting to go out: they may lag, the thanks may not.
+// message a frame from it, so it sends nothing but the texts, their colours
+// and the log: the announcements, which may lag, go from the EventSender
+// and never hold a thanks back.
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
@@ -62,8 +65,7 @@ namespace Tavrel
         readonly ThanksQueue queue = new ThanksQueue();
         readonly ThanksColors colors = new ThanksColors();
         readonly Queue<string> logLines = new Queue<string>();
-        // The gifts taken and not yet announced to the plug-in.
-        readonly Queue<RecordedGift> arrivals = new Queue<RecordedGift>();
+        readonly EventSender events;
         // The event ids of the gifts the channel took lately, whichever way
         // they came.
         readonly RecentIds ids = new RecentIds();
@@ -85,6 +87,7 @@ namespace Tavrel
         {
             this.window = window;
             this.channel = channel;
+            events = new EventSender(window, channel, Log);
         }
 
         public int Window {
@@ -189,35 +192,44 @@ namespace Tavrel
                     return HiddenTestError;
                 if (queue.IsFull)
                     return FullError(retrySeconds);
+                double dueBefore = queue.NextReadyAt;
                 recorded.Outcome = queue.OfferTest(gift, clock.Elapsed.TotalSeconds);
-                Announce(recorded);
+                events.GiftTaken(recorded);
+                WakeIfDueChanged(dueBefore);
                 after = StateNow();
             }
             Record(settings.RecordFolder, new[] { recorded });
             return null;
         }
 
-        // Under the lock: queues, counts and announces `gifts`.
+        // Under the lock, so that the announcements keep the order the gifts
+        // were taken in: queues, counts and announces `gifts`.
         List<RecordedGift> Take(IList<GiftEvent> gifts, GiftRules rules)
         {
             DateTime arrived = DateTime.Now;
             double now = clock.Elapsed.TotalSeconds;
+            double dueBefore = queue.NextReadyAt;
             var recorded = new List<RecordedGift>(gifts.Count);
             foreach (GiftEvent gift in gifts) {
                 var entry = new RecordedGift { Gift = gift, Outcome = queue.Offer(gift, rules, now), Arrived = arrived };
                 recorded.Add(entry);
-                Announce(entry);
+                events.GiftTaken(entry);
                 if (gift.Id != null)
                     ids.Remember(gift.Id);
             }
             received += gifts.Count;
+            WakeIfDueChanged(dueBefore);
             return recorded;
         }
 
-        void Announce(RecordedGift gift)
+        // Under the lock. The running thread sleeps until the first waiting
+        // thanks is due, so only a new first thanks needs to wake it: a gift
+        // merged or queued behind others does not, and under a flood of gifts
+        // that spares it a wake-up for each.
+        void WakeIfDueChanged(double dueBefore)
         {
-            arrivals.Enqueue(gift);
-            Monitor.PulseAll(sync);
+            if (queue.NextReadyAt != dueBefore)
+                Monitor.PulseAll(sync);
         }
 
         void Record(string folder, IList<RecordedGift> recorded)
@@ -363,14 +375,6 @@ namespace Tavrel
             });
         }
 
-        // The block of command 301 for a gift taken.
-        static string Announcement(RecordedGift gift)
-        {
-            return new JsonObject().With("sender", gift.Gift.Sender).With("gift", gift.Gift.Gift)
-                                   .With("count", gift.Gift.Count).With("value", gift.Gift.Value)
-                                   .With("outcome", GiftRecord.OutcomeName(gift.Outcome)).Text();
-        }
-
         public void Start()
         {
             var token = new object();
@@ -383,6 +387,7 @@ namespace Tavrel
             }
             var thread = new Thread(() => Run(token)) { IsBackground = true, Name = "Tavrel thanks " + window };
             thread.Start();
+            events.Start();
         }
 
         public void Stop()
@@ -391,9 +396,10 @@ namespace Tavrel
                 running = null;
                 Monitor.PulseAll(sync);
             }
+            events.Stop();
         }
 
-        enum Step { Quit, Log, Thanks, Idle, Arrival }
+        enum Step { Quit, Log, Thanks, Idle }
 
         void Run(object token)
         {
@@ -414,7 +420,6 @@ namespace Tavrel
                 Step step;
                 string line = null;
                 WaitingThanks next = null;
-                RecordedGift arrival = null;
                 lock (sync) {
                     while (true) {
                         if (running != token) {
@@ -435,11 +440,6 @@ namespace Tavrel
                             step = Step.Idle;
                             break;
                         }
-                        if (arrivals.Count > 0) {
-                            step = Step.Arrival;
-                            arrival = arrivals.Dequeue();
-                            break;
-                        }
                         double nextThanks = paused ? double.PositiveInfinity : Math.Max(queue.NextReadyAt, keepUntil);
                         double wake = Math.Min(nextThanks, thanksOnScreen ? hideAt : double.PositiveInfinity);
                         Monitor.Wait(sync, TimeSpan.FromSeconds(Math.Max(0.001, Math.Min(wake - at, 3600))));
@@ -447,10 +447,8 @@ namespace Tavrel
                 }
                 if (step == Step.Quit)
                     return;
-                if (step == Step.Log || step == Step.Arrival) {
-                    bool sent = step == Step.Log ? Send(token, WindowSender.LogText, line, Current().Ascii)
-                                                 : Send(token, WindowSender.GiftReceived, Announcement(arrival), Current().Ascii);
-                    if (!sent)
+                if (step == Step.Log) {
+                    if (!Send(token, WindowSender.LogText, line, Current().Ascii))
                         return;
                     continue;
                 }
@@ -480,9 +478,8 @@ namespace Tavrel
                     thanksOnScreen = true;
                     keepUntil = now.ShowSeconds > 0 ? shownAt + now.ShowSeconds : shownAt;
                     hideAt = now.ShowSeconds > 0 ? keepUntil : double.PositiveInfinity;
+                    events.ThanksShown(text);
                 }
-                if (!Send(token, WindowSender.ThanksShown, text, now.Ascii))
-                    return;
             }
         }
 

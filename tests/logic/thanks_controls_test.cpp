@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <thread>
+
 namespace logic_test {
 namespace {
 
@@ -327,6 +329,87 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     EXPECT_GE(cleared["cleared"], 1000);
     EXPECT_EQ(cleared["queued"], 0);
     EXPECT_EQ(cleared["received"], 1002);
+    ExpectOnlyAnswersToControls();
+}
+
+// While the plug-in's thread takes no message, more gifts come in than the
+// engine keeps announcements for; the oldest are dropped and counted once in
+// the log, and the rest arrive in order across a stop and a start. A test
+// gift's thanks goes out at once behind that backlog, because only the
+// engine's event thread waits for the plug-in; its ThanksShown follows the
+// text and the announcements before it.
+TEST_F(ThanksControls, AnnouncementsNeverHoldAThanksBackAndABacklogIsBoundedAndKeptInOrder) {
+    XElement* data = Settings();
+    data->SetInt(u"is_use_thanks", 0);  // no thanks of their own: only announcements
+    data->SetInt(u"is_save_record", 0);
+    Channel(data);
+    ASSERT_NE(AwaitNth(1, 1), nullptr);
+
+    constexpr int kBound = 10000, kGifts = kBound + 500;
+    for (int batch = 0; batch < kGifts / 100; ++batch) {
+        json gifts = json::array();
+        for (int i = 0; i < 100; ++i) gifts.push_back({{"sender", std::to_string(batch * 100 + i)}, {"gift", "rose"}});
+        ASSERT_EQ(Gifts(gifts.dump())["accepted"], 100) << batch;
+    }
+    const auto dropLine = [&] {
+        for (const Message* line : Of(200))
+            if (line->text.find("dropped") != std::string::npos) return line;
+        return static_cast<const Message*>(nullptr);
+    };
+    Command("stop:" + number_);
+    Command("start:" + number_);
+    // The idle text again, the drop report (a log line, which the engine's
+    // show thread sends), and a gift from the new run: the backlog goes on
+    // and has room for the test gift.
+    ASSERT_TRUE(PumpUntil([&] { return Of(1).size() >= 2 && dropLine() && Of(kGiftReceived).size() >= 2; }));
+    ASSERT_TRUE(WaitForMessages(std::chrono::seconds(10)));  // the next announcement waits for this thread
+
+    const std::string testThanks = "测试观众 测试礼物 1";
+    EXPECT_EQ(Control("test")["queued"], 1);
+    // "showing" is set as the text is handed over, before the plug-in takes it.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Control("state")["showing"] != testThanks && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(Control("state")["showing"], testThanks);
+
+    const auto caughtUp = Clock::now() + std::chrono::seconds(120);
+    while (Of(kThanksShown).empty() && Clock::now() < caughtUp) {
+        WaitForMessages(std::chrono::milliseconds(50));
+        PumpMessages();
+    }
+    ASSERT_EQ(Of(kThanksShown).size(), 1u);
+    PumpFor(0.3);
+
+    // The announcements: gifts in the order taken, the test last, then its
+    // ThanksShown, which follows its code-1 text.
+    std::vector<int> senders;
+    const Message* testAnnounced = nullptr;
+    for (const Message& message : messages) {
+        if (message.code != kGiftReceived) continue;
+        const json gift = json::parse(message.text);
+        if (gift["outcome"] == "test") testAnnounced = &message;
+        else senders.push_back(std::stoi(gift["sender"].get<std::string>()));
+    }
+    ASSERT_NE(testAnnounced, nullptr);
+    EXPECT_EQ(testAnnounced, Of(kGiftReceived).back());
+    EXPECT_TRUE(std::is_sorted(senders.begin(), senders.end()) &&
+                std::adjacent_find(senders.begin(), senders.end()) == senders.end());
+    EXPECT_EQ(senders.back(), kGifts - 1);
+    EXPECT_GT(Of(kThanksShown)[0], testAnnounced);
+    const auto thanksText = std::find_if(messages.begin(), messages.end(),
+                                         [&](const Message& m) { return m.code == 1 && m.text == testThanks; });
+    ASSERT_NE(thanksText, messages.end());
+    EXPECT_LT(&*thanksText, Of(kThanksShown)[0]);
+
+    // At most the bound waited (and one on its way); the rest were dropped,
+    // counted in exactly one line.
+    size_t dropLines = 0;
+    for (const Message* line : Of(200)) dropLines += line->text.find("dropped") != std::string::npos;
+    EXPECT_EQ(dropLines, 1u);
+    const std::string& report = dropLine()->text;
+    const int dropped = std::atoi(report.c_str() + report.find_first_of("0123456789", report.find("slowly")));
+    EXPECT_GE(senders.size() + 1, static_cast<size_t>(kBound)) << report;
+    EXPECT_EQ(static_cast<int>(senders.size()) + 1 + dropped, kGifts + 1) << report;
     ExpectOnlyAnswersToControls();
 }
 

@@ -1,0 +1,173 @@
+// A channel's announcements to the plug-in, GiftReceived (301, a gift
+// taken) and ThanksShown (302, a thanks just sent as code 1), sent by a
+// thread of their own in the order they were queued.
+//
+// SendMessageW blocks until the plug-in's thread pumps, once a frame in a
+// headless host. The engine's show thread only queues these, so a thanks
+// that is due never waits behind an announcement; the announcements may lag
+// the texts they speak of. A ThanksShown is queued only once its code-1
+// message has been delivered, so it never overtakes that text.
+//
+// The thread runs from the engine's Start to its Stop, like the show thread:
+// what is queued while the channel is stopped goes out after the next
+// Start; an event already handed to SendMessageW is still delivered, no
+// later one is sent. "init:" and "quit" drop the engine and what waits here.
+//
+// A plug-in that takes one message a frame takes 30 to 60 a second, and
+// gifts may come faster for as long as they like: at most Capacity events
+// wait, the oldest giving way, and the number dropped goes to the host's log
+// in one line once the sender has caught up (or at Stop).
+using System;
+using System.Collections.Generic;
+using System.Threading;
+
+namespace Tavrel
+{
+    sealed class EventSender
+    {
+        public const int Capacity = 10000;
+
+        // One of the two: a gift taken, or the text of a thanks shown.
+        struct PendingEvent
+        {
+            public RecordedGift Gift;
+            public string Thanks;
+        }
+
+        readonly int window;
+        readonly Channel channel;
+        // Where the drop report goes: the engine's log lines.
+        readonly Action<string> log;
+        readonly object sync = new object();
+        readonly Queue<PendingEvent> waiting = new Queue<PendingEvent>();
+        // The running thread's token; null while stopped.
+        object running;
+        // An event is between leaving the queue and the plug-in's answer. A
+        // thread started while an earlier one still sends waits for it, so
+        // that the two cannot swap their events.
+        bool sending;
+        long dropped;
+
+        public EventSender(int window, Channel channel, Action<string> log)
+        {
+            this.window = window;
+            this.channel = channel;
+            this.log = log;
+        }
+
+        // The engine may call these under its own lock: they only queue.
+        public void GiftTaken(RecordedGift gift)
+        {
+            Enqueue(new PendingEvent { Gift = gift });
+        }
+
+        public void ThanksShown(string text)
+        {
+            Enqueue(new PendingEvent { Thanks = text });
+        }
+
+        void Enqueue(PendingEvent pending)
+        {
+            lock (sync) {
+                if (waiting.Count >= Capacity) {
+                    waiting.Dequeue();
+                    ++dropped;
+                }
+                waiting.Enqueue(pending);
+                Monitor.PulseAll(sync);
+            }
+        }
+
+        public void Start()
+        {
+            var token = new object();
+            lock (sync) {
+                running = token;
+                Monitor.PulseAll(sync);
+            }
+            var thread = new Thread(() => Run(token)) { IsBackground = true, Name = "Tavrel events " + window };
+            thread.Start();
+        }
+
+        // Returns at once, even while the thread waits for the plug-in.
+        public void Stop()
+        {
+            long lost;
+            lock (sync) {
+                running = null;
+                Monitor.PulseAll(sync);
+                lost = TakeDropped();
+            }
+            ReportDropped(lost);
+        }
+
+        void Run(object token)
+        {
+            try {
+                Send(token);
+            } catch (Exception e) {
+                // Nothing thrown here may end the host's process.
+                Console.Error.WriteLine("Tavrel: channel " + window + ": the event thread failed: " + e);
+            }
+        }
+
+        void Send(object token)
+        {
+            while (true) {
+                PendingEvent next;
+                long lost = 0;
+                lock (sync) {
+                    while (running == token && (sending || waiting.Count == 0))
+                        Monitor.Wait(sync);
+                    if (running != token)
+                        return;
+                    next = waiting.Dequeue();
+                    sending = true;
+                    if (waiting.Count == 0)
+                        lost = TakeDropped();
+                }
+                try {
+                    if (next.Gift != null)
+                        WindowSender.SendText(window, WindowSender.GiftReceived, Announcement(next.Gift), Ascii());
+                    else
+                        WindowSender.SendText(window, WindowSender.ThanksShown, next.Thanks, Ascii());
+                } finally {
+                    lock (sync) {
+                        sending = false;
+                        Monitor.PulseAll(sync);
+                    }
+                }
+                ReportDropped(lost);
+            }
+        }
+
+        // Under the lock.
+        long TakeDropped()
+        {
+            long lost = dropped;
+            dropped = 0;
+            return lost;
+        }
+
+        void ReportDropped(long lost)
+        {
+            if (lost > 0)
+                log("Tavrel: channel " + window + ": the plug-in took the gift and thanks messages (301, 302) too slowly; " +
+                    lost + " of the oldest were dropped");
+        }
+
+        bool Ascii()
+        {
+            lock (ChannelTable.Sync)
+                return channel.Ascii;
+        }
+
+        // The block of message 301.
+        static string Announcement(RecordedGift gift)
+        {
+            return new JsonObject().With("sender", gift.Gift.Sender).With("gift", gift.Gift.Gift)
+                                   .With("count", gift.Gift.Count).With("value", gift.Gift.Value)
+                                   .With("outcome", GiftRecord.OutcomeName(gift.Outcome)).Text();
+        }
+    }
+}
