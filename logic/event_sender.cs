@@ -1,12 +1,16 @@
 // A channel's announcements to the plug-in, GiftReceived (301, a gift
 // taken) and ThanksShown (302, a thanks just sent as code 1), sent by a
-// thread of their own in the order they were queued.
+// thread of their own: the gifts in the order they were taken, a thanks
+// ahead of any gift still waiting.
 //
 // SendMessageW blocks until the plug-in's thread pumps, once a frame in a
 // headless host. The engine's show thread only queues these, so a thanks
-// that is due never waits behind an announcement; the announcements may lag
-// the texts they speak of. A ThanksShown is queued only once its code-1
-// message has been delivered, so it never overtakes that text.
+// that is due never waits behind an announcement; the gifts' announcements
+// may lag the texts they speak of. A ThanksShown is queued only once its
+// code-1 message has been delivered, so it never overtakes that text, and
+// it goes out next: the plug-in reports a thanks only while it is still the
+// text on screen, so it must not wait behind a flood of gifts. Only the
+// latest thanks waits; an older one is no longer on screen.
 //
 // The thread runs from the engine's Start to its Stop, like the show thread:
 // what is queued while the channel is stopped goes out after the next
@@ -27,19 +31,14 @@ namespace Tavrel
     {
         public const int Capacity = 10000;
 
-        // One of the two: a gift taken, or the text of a thanks shown.
-        struct PendingEvent
-        {
-            public RecordedGift Gift;
-            public string Thanks;
-        }
-
         readonly int window;
         readonly Channel channel;
         // Where the drop report goes: the engine's log lines.
         readonly Action<string> log;
         readonly object sync = new object();
-        readonly Queue<PendingEvent> waiting = new Queue<PendingEvent>();
+        readonly Queue<RecordedGift> waiting = new Queue<RecordedGift>();
+        // The text of the latest thanks shown, until it is sent.
+        string thanks;
         // The running thread's token; null while stopped.
         object running;
         // An event is between leaving the queue and the plug-in's answer. A
@@ -58,22 +57,20 @@ namespace Tavrel
         // The engine may call these under its own lock: they only queue.
         public void GiftTaken(RecordedGift gift)
         {
-            Enqueue(new PendingEvent { Gift = gift });
-        }
-
-        public void ThanksShown(string text)
-        {
-            Enqueue(new PendingEvent { Thanks = text });
-        }
-
-        void Enqueue(PendingEvent pending)
-        {
             lock (sync) {
                 if (waiting.Count >= Capacity) {
                     waiting.Dequeue();
                     ++dropped;
                 }
-                waiting.Enqueue(pending);
+                waiting.Enqueue(gift);
+                Monitor.PulseAll(sync);
+            }
+        }
+
+        public void ThanksShown(string text)
+        {
+            lock (sync) {
+                thanks = text;
                 Monitor.PulseAll(sync);
             }
         }
@@ -114,23 +111,27 @@ namespace Tavrel
         void Send(object token)
         {
             while (true) {
-                PendingEvent next;
+                RecordedGift gift = null;
+                string shown;
                 long lost = 0;
                 lock (sync) {
-                    while (running == token && (sending || waiting.Count == 0))
+                    while (running == token && (sending || (waiting.Count == 0 && thanks == null)))
                         Monitor.Wait(sync);
                     if (running != token)
                         return;
-                    next = waiting.Dequeue();
+                    shown = thanks;
+                    thanks = null;
+                    if (shown == null)
+                        gift = waiting.Dequeue();
                     sending = true;
                     if (waiting.Count == 0)
                         lost = TakeDropped();
                 }
                 try {
-                    if (next.Gift != null)
-                        WindowSender.SendText(window, WindowSender.GiftReceived, Announcement(next.Gift), Ascii());
+                    if (shown != null)
+                        WindowSender.SendText(window, WindowSender.ThanksShown, shown, Ascii());
                     else
-                        WindowSender.SendText(window, WindowSender.ThanksShown, next.Thanks, Ascii());
+                        WindowSender.SendText(window, WindowSender.GiftReceived, Announcement(gift), Ascii());
                 } finally {
                     lock (sync) {
                         sending = false;
