@@ -6,22 +6,24 @@
 // libobs: every call goes through the library it loaded, so nothing but the
 // module's own needs could bring Debian's libobs.so.0 into the process.
 //
-//   renamed_libobs_host LIBOBS MODULE_DIR registered
-//   renamed_libobs_host LIBOBS MODULE_DIR refused PACKAGE...
+//   renamed_libobs_host LIBOBS MODULE_DIR registered|refused [PACKAGE...]
 //
 // MODULE_DIR is a user plug-in folder (bin/64bit/, data/). "registered": the
-// module loads and its source kind is offered. "refused": the load fails, the
-// kind is not offered, and the module's error lines in the log name every
-// PACKAGE. libobs's log is printed; exit status 0 when the outcome is the
-// expected one.
+// module loads without an error line and its source kind is offered.
+// "refused": the load fails and the kind is not offered. Either way the
+// module's error and warning lines in the log must name every PACKAGE.
+// libobs's log is printed; exit status 0 when the outcome is the expected
+// one.
 #include <obs-module.h>
 #include <obs.h>
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -29,13 +31,23 @@ namespace {
 constexpr const char* kSourceKind = "morvik_thanks_image";
 constexpr const char* kModulePrefix = "[morvik-thanks]";
 
-std::vector<std::string> moduleErrors;
+struct ModuleLines {
+    std::vector<std::string> errors;
+    std::vector<std::string> errorsAndWarnings;
+} moduleLines;
 
 void CaptureLog(int level, const char* format, va_list arguments, void*) {
     char line[4096];
     vsnprintf(line, sizeof line, format, arguments);
     std::printf("log %d: %s\n", level, line);
-    if (level == LOG_ERROR && std::string(line).starts_with(kModulePrefix)) moduleErrors.emplace_back(line);
+    if (!std::string_view(line).starts_with(kModulePrefix) || level > LOG_WARNING) return;
+    moduleLines.errorsAndWarnings.emplace_back(line);
+    if (level == LOG_ERROR) moduleLines.errors.emplace_back(line);
+}
+
+bool Named(const std::string& package) {
+    return std::any_of(moduleLines.errorsAndWarnings.begin(), moduleLines.errorsAndWarnings.end(),
+                       [&](const std::string& line) { return line.find(package) != std::string::npos; });
 }
 
 // The libobs functions used here, looked up in the loaded library by the
@@ -109,20 +121,17 @@ int main(int argc, char** argv) {
     const bool offered = KindOffered(obs);
     obs.shutdown();
 
+    for (int i = 4; i < argc; ++i)
+        if (!Named(argv[i])) return Fail(std::string("no error or warning line of the module names ") + argv[i]);
     if (expected == "registered") {
         if (!loaded) return Fail("the module's load failed");
         if (!offered) return Fail(std::string("the module loaded but offers no source kind ") + kSourceKind);
-        if (!moduleErrors.empty()) return Fail("the module logged errors: " + moduleErrors.front());
+        if (!moduleLines.errors.empty()) return Fail("the module logged an error: " + moduleLines.errors.front());
         std::printf("renamed_libobs_host: the module loaded and registered %s\n", kSourceKind);
         return 0;
     }
     if (loaded) return Fail("the module loaded, though its load was expected to fail");
     if (offered) return Fail(std::string("the refused module still offers ") + kSourceKind);
-    for (int i = 4; i < argc; ++i) {
-        bool named = false;
-        for (const std::string& line : moduleErrors) named = named || line.find(argv[i]) != std::string::npos;
-        if (!named) return Fail(std::string("no error line of the module names the package ") + argv[i]);
-    }
-    std::printf("renamed_libobs_host: the module refused to load and named what is missing\n");
+    std::printf("renamed_libobs_host: the module refused to load and said why\n");
     return 0;
 }
