@@ -75,7 +75,7 @@ if dpkg-query -W -f='${Status}' morvik-thanks 2>/dev/null | grep -q "install ok 
 fi
 ensure_packages
 
-deb=$(bash "$repo/scripts/package.sh" "$build" | tail -n 1)
+deb=$(bash "$repo/scripts/package.sh" "$build" | head -n 1)
 log "installing $(basename "$deb")"
 removal() {
   log "removing the package again"
