@@ -8,11 +8,16 @@
 # thanks source created hidden (its hint) then shown (the demo room's
 # texts), its font size, colours and outline changed, the "Settings…"
 # button with a form script, the source removed. OBS Studio is then told to
-# quit by SIGINT, and the package is removed again.
+# quit by SIGINT, and the package is removed again. Then the tarball is
+# unpacked into a new throw-away home's plug-in folder
+# (~/.config/obs-studio/plugins/), as a user installs it, and OBS Studio is
+# started again for a shorter round: the input kind, the hint and the demo
+# room's first text, a clean shut-down.
 #
 #   scripts/obs_smoke.sh [BUILD]      (default build)
 #
-# The screenshots stay in BUILD/test-output/obs_smoke/. On failure the
+# The screenshots stay in BUILD/test-output/obs_smoke/ and
+# BUILD/test-output/obs_smoke_tarball/. On failure the
 # module's lines of OBS Studio's log and the end of the log are printed; OBS
 # Studio is never left running. Needs root (packages, namespace).
 set -euo pipefail
@@ -36,12 +41,18 @@ inner() {
   write_config en-US "$port" "$password"
   # What the "Settings…" button's form does: font size 30, accepted.
   printf 'int fontSize 30\nresult 0\n' >"$HOME/form.txt"
+  local round=full
+  if [ -n "${SMOKE_TARBALL:-}" ]; then
+    tar -xJf "$SMOKE_TARBALL" -C "$cfg/plugins"
+    log "unpacked $(basename "$SMOKE_TARBALL") into $cfg/plugins"
+    round=short
+  fi
 
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
   start_obs "TAVREL_FORM=$HOME/form.txt"
 
-  timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" ||
+  timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" "$round" ||
     die "a check against OBS Studio failed"
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
     die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
@@ -75,7 +86,9 @@ if dpkg-query -W -f='${Status}' morvik-thanks 2>/dev/null | grep -q "install ok 
 fi
 ensure_packages
 
-deb=$(bash "$repo/scripts/package.sh" "$build" | head -n 1)
+made=$(bash "$repo/scripts/package.sh" "$build")
+deb=$(sed -n 1p <<<"$made")
+tarball=$(sed -n 2p <<<"$made")
 log "installing $(basename "$deb")"
 removal() {
   log "removing the package again"
@@ -93,5 +106,19 @@ SMOKE_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.
 export SMOKE_VERSION
 rc=0
 (run_inner_stage 240 "$script") || rc=$?
-[ "$rc" -eq 0 ] && log "passed; screenshots in $out"
+removal
+trap - EXIT
+[ "$rc" -eq 0 ] || exit "$rc"
+log "the package passed; screenshots in $out"
+
+# The tarball, with the package gone: the module can come only from the
+# user plug-in folder.
+log "unpacking $(basename "$tarball") into a throw-away home's plug-in folder"
+SMOKE_OUT=$build/test-output/obs_smoke_tarball
+rm -rf "$SMOKE_OUT"
+mkdir -p "$SMOKE_OUT"
+SMOKE_TARBALL=$tarball
+export SMOKE_TARBALL
+(run_inner_stage 150 "$script") || rc=$?
+[ "$rc" -eq 0 ] && log "the tarball passed; screenshots in $SMOKE_OUT"
 exit "$rc"
