@@ -245,6 +245,19 @@ LogicCallResult LastLogicCallResult()
     return runtime.lastResult;
 }
 
+bool RuntimeLibraryLoaded()
+{
+    return runtime.api != nullptr;
+}
+
+std::string ClassLibraryRoot()
+{
+    if (!runtime.classLibraryRoot.empty() || !runtime.api)
+        return runtime.classLibraryRoot;
+    const char* root = runtime.api->mono_assembly_getrootdir();
+    return root ? root : "";
+}
+
 void SetRuntimeLibraryName(const std::string& name)
 {
     if (!runtime.domain)

@@ -50,6 +50,13 @@ bool RuntimeHostPresent();
 int32_t SendLogicCommand(const String& text);
 LogicCallResult LastLogicCallResult();
 
+// For telling what is missing when the runtime cannot start: whether the
+// Mono library was loaded with every entry point the host calls, and the
+// root folder of Mono's class libraries (the one holding mono/4.5/) that the
+// runtime uses, known once that library is loaded (empty before).
+bool RuntimeLibraryLoaded();
+std::string ClassLibraryRoot();
+
 // Test seams; both take effect only before the runtime has first started in
 // the process. The name of the Mono library to load (it is loaded again at
 // once), and the root folder of Mono's class libraries (Mono's own when

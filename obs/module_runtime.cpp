@@ -2,13 +2,52 @@
 
 #include "bridge/runtime_host.h"
 #include "channel/message_window.h"
+#include "obs/runtime_requirements.h"
 #include "shell/startup_messages.h"
+
+#include <util/base.h>
 
 #include <unistd.h>
 
+#include <algorithm>
+
+namespace {
+
+// Names each missing part of Mono in OBS's log, with its packages, beside
+// the coded start-up messages; whether the module can run, that is, whether
+// the runtime started and no required part is missing.
+bool ReportMissingParts(bool started) {
+    const std::vector<MissingMonoPart> missing = MissingMonoParts();
+    for (const MissingMonoPart& entry : missing)
+        blog(entry.part.required ? LOG_ERROR : LOG_WARNING, "[morvik-thanks] %s is missing (%s): install %s",
+             entry.part.what, entry.where.c_str(), entry.part.package);
+    const bool requiredMissing =
+        std::any_of(missing.begin(), missing.end(), [](const MissingMonoPart& entry) { return entry.part.required; });
+    if (started && !requiredMissing) {
+        if (!missing.empty())
+            blog(LOG_WARNING, "[morvik-thanks] \"Settings…\" cannot open its form until this is installed: apt install %s",
+                 PackagesOf(missing).c_str());
+        return true;
+    }
+    if (!requiredMissing)
+        blog(LOG_ERROR, "[morvik-thanks] Mono is there but its runtime did not start (Mono 6.8 or later is needed)");
+    // A source kind whose logic cannot run would only draw its hint: it is
+    // not registered, and a scene collection keeps its sources for a later
+    // start.
+    blog(LOG_ERROR, "[morvik-thanks] not started, and its source is not offered: install what is missing "
+                    "(Debian, Ubuntu: apt install %s), then restart OBS Studio",
+         missing.empty() ? "mono-runtime libmonosgen-2.0-1" : PackagesOf(missing).c_str());
+    return false;
+}
+
+}  // namespace
+
 bool StartModuleRuntime(const std::string& assemblyPath) {
     if (access(assemblyPath.c_str(), F_OK) != 0) OBSMessageBox(nullptr, MissingAssemblyMessage().Array(), nullptr, 0);
-    return StartRuntime(assemblyPath) == RuntimeStartOutcome::Started;
+    const bool started = StartRuntime(assemblyPath) == RuntimeStartOutcome::Started;
+    if (ReportMissingParts(started)) return true;
+    if (started) StopRuntime();
+    return false;
 }
 
 void StopModuleRuntime() {

@@ -5,8 +5,11 @@
 #include <string>
 
 // Shows message 126 when the assembly is missing (the load goes on), then
-// starts the runtime with it; false when the runtime cannot start (message
-// 127 or 128 shown).
+// starts the runtime with it. False when the runtime cannot start (message
+// 127 or 128 shown) or a class library the logic assembly needs is missing;
+// either way OBS's log then names each missing part of Mono and the package
+// that installs it (a part only the settings form needs is named as a
+// warning, and the module goes on).
 bool StartModuleRuntime(const std::string& assemblyPath);
 // Stops the runtime and destroys every message window of the module.
 void StopModuleRuntime();

@@ -32,6 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
 # What the module loads at run time by name rather than by link: OBS Studio
 # itself, Mono and the class libraries the logic assembly uses (the gift
 # endpoint's JSON reader, the settings form's Windows Forms and its drawing).
+# libobs is OBS Studio's, whoever built it (Debian 12's libobs0, Debian 13's
+# libobs0t64, or inside the OBS project's obs-studio, which conflicts with
+# libobs0); the module records no need of it, so no libobs package is named.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "obs-studio (>= 29), mono-runtime, libmonosgen-2.0-1, libmono-corlib4.5-cil, libmono-system4.0-cil, \
 libmono-system-core4.0-cil, libmono-system-xml4.0-cil, libmono-system-runtime-serialization4.0-cil, \

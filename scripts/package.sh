@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the OBS Studio module with CPack and checks it
-# with lintian.
+# Builds the OBS Studio module's two installable forms: the Debian package
+# (CPack, checked with lintian) and the tarball for a user's plug-in folder
+# (morvik-thanks/bin/64bit/ and morvik-thanks/data/, unpacked into
+# ~/.config/obs-studio/plugins/). Neither may name a libobs library as
+# needed: OBS Studio brings its own, under a name that depends on its build.
 #   scripts/package.sh [BUILD_DIR]      (default build)
-# Prints the package's path on stdout; lintian's findings go to stderr.
+# Prints the package's path, then the tarball's, on stdout; lintian's
+# findings go to stderr.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+# stdout is only for the paths: what the set-up says goes to stderr.
+bash scripts/setup.sh >&2
 build=${1:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target package >&2
@@ -15,4 +20,20 @@ deb=$(readlink -f "$build/morvik-thanks_${version}_amd64.deb")
 [ -f "$deb" ] || { echo "package: $deb was not made" >&2; exit 1; }
 echo "package: lintian on $(basename "$deb"):" >&2
 lintian --info "$deb" >&2 || true
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+dpkg-deb -x "$deb" "$stage/deb"
+bash scripts/no_libobs_needed.sh "$stage"/deb/usr/lib/*/obs-plugins/morvik-thanks.so \
+  "$stage"/deb/usr/lib/*/morvik-thanks/*.so >&2
+
+# The tarball: the user plug-in install, stripped as the package's files are,
+# owned by root and in name order whoever builds it.
+tarball=$(readlink -f "$build")/morvik-thanks-${version}-x86_64-linux-gnu.tar.xz
+cmake --install "$build" --component obs-module --prefix "$stage/tar/morvik-thanks" --strip >/dev/null
+bash scripts/no_libobs_needed.sh "$stage"/tar/morvik-thanks/bin/64bit/*.so >&2
+tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner -cJf "$tarball" morvik-thanks
+echo "package: $(basename "$tarball"): $(tar -tJf "$tarball" | wc -l) entries, $(du -k "$tarball" | cut -f1) KiB" >&2
+
 echo "$deb"
+echo "$tarball"

@@ -16,7 +16,7 @@ packages=(
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   obs-studio obs-plugins x11-utils python3-websocket python3-xlib iproute2 procps
   clang libclang-rt-14-dev valgrind
-  lintian
+  lintian patchelf
 )
 
 missing=()

@@ -1,0 +1,30 @@
+// What the module needs of Mono on the machine, part by part, so that OBS's
+// log can tell a streamer exactly what to install when the module cannot
+// start: the runtime library, the class libraries the logic assembly loads
+// and the native library its settings form draws with, each with the Debian
+// packages (Ubuntu's have the same names) that install it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct MonoPart {
+    const char* what;     // what it is, for the log: "Mono's 4.5 class library"
+    const char* file;     // a class library under <root>/mono/4.5/, or a shared library's name
+    const char* package;  // the Debian and Ubuntu packages that install it
+    bool required;        // false: without it only the "Settings…" form is lost
+};
+
+struct MissingMonoPart {
+    MonoPart part;
+    std::string where;  // the path looked at, or the library that did not load
+};
+
+// The parts missing on this machine, required ones first. Class libraries
+// are looked for under the root the runtime host uses, or, while no Mono
+// library is loaded to say, where Debian's, Ubuntu's and the Mono project's
+// packages put them.
+std::vector<MissingMonoPart> MissingMonoParts();
+
+// The parts' packages, each once, space-separated: what to give apt.
+std::string PackagesOf(const std::vector<MissingMonoPart>& parts);
