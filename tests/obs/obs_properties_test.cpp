@@ -303,8 +303,10 @@ TEST(ObsProperties, BlockedWordsAreKeptAsTypedStayWithThePluginAndMaskTheNextFra
     ASSERT_TRUE(narrower) << GreenText(masked).width << " against " << GreenText(before).width;
     // "感谢***赠送的1个***" is drawn by the frame after the update has
     // reached the source: the frame OBS was rendering meanwhile and the one
-    // on its way through the output's read-back may still show the text.
-    EXPECT_LE(framesUntilMasked, 4u);
+    // on its way through the output's read-back may still show the text
+    // (3 frames here; a sanitizer build's slower UI task and core take a few
+    // more, so the bound only catches a change left for a later event).
+    EXPECT_LE(framesUntilMasked, 10u);
     std::printf("frames from the update to the masked text: %llu\n", static_cast<unsigned long long>(framesUntilMasked));
     EXPECT_EQ(LastSettingsLine(id), settingsSent);
     for (const std::string& line : Journal()) EXPECT_EQ(line.find("ＡＬＩＣＥ"), std::string::npos) << line;
