@@ -21,6 +21,21 @@ namespace {
 constexpr int kSourceX = 40, kSourceY = 100;
 constexpr uint32_t kBackground = 0xFF1E2430;
 
+// A scene of one thanks source at (kSourceX, kSourceY) replaying `gifts`
+// in the Chinese face with no waiting, `more` added to its settings.
+json ThanksScene(const std::string& gifts, const json& more = json::object()) {
+    json data = {{"room_name", gifts},
+                 {"font", "WenQuanYi Micro Hei"},
+                 {"fontSize", 40},
+                 {"show_second", 0},
+                 {"delay_show_second", 0},
+                 {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}};
+    data.update(more);
+    return {{"canvas", {{"width", 800}, {"height", 200}, {"background", "#1E2430"}}},
+            {"sources",
+             {{"thanks", {{"class", "Morvik答谢水友插件"}, {"x", kSourceX}, {"y", kSourceY}, {"data", data}}}}}};
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -39,19 +54,7 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     const std::string gifts = temp.Path() + "/gifts.txt";
     WriteFile(gifts, "0.1|小明|飞机|2|\n0.3|Alice|火箭|3|x3\n");
     const std::string scene = temp.Path() + "/scene.json";
-    json sceneJson = {{"canvas", {{"width", 800}, {"height", 200}, {"background", "#1E2430"}}},
-                      {"sources",
-                       {{"thanks",
-                         {{"class", "Morvik答谢水友插件"},
-                          {"x", kSourceX},
-                          {"y", kSourceY},
-                          {"data",
-                           {{"room_name", gifts},
-                            {"font", "WenQuanYi Micro Hei"},
-                            {"fontSize", 40},
-                            {"show_second", 0},
-                            {"delay_show_second", 0},
-                            {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}}}}};
+    const json sceneJson = ThanksScene(gifts);
     WriteFile(scene, sceneJson.dump());
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
@@ -119,22 +122,8 @@ TEST(ThanksPluginRun, BlockedWordsOfTheSceneAreMaskedOnScreenOnly) {
     const std::string gifts = temp.Path() + "/gifts.txt";
     WriteFile(gifts, "0.1|Ａ.l​ice|火箭|3|x3\n");
     const std::string scene = temp.Path() + "/scene.json";
-    const json sceneJson = {{"canvas", {{"width", 800}, {"height", 200}, {"background", "#1E2430"}}},
-                            {"sources",
-                             {{"thanks",
-                               {{"class", "Morvik答谢水友插件"},
-                                {"x", kSourceX},
-                                {"y", kSourceY},
-                                {"data",
-                                 {{"room_name", gifts},
-                                  {"font", "WenQuanYi Micro Hei"},
-                                  {"fontSize", 40},
-                                  {"show_second", 0},
-                                  {"delay_show_second", 0},
-                                  {"is_save_record", 1},
-                                  {"save_folder", temp.Path()},
-                                  {"blocked_words", "alice\n"},
-                                  {"thanks_string", "感谢$sender$赠送的$num$个$gift$ $combo$"}}}}}}}};
+    const json sceneJson = ThanksScene(
+        gifts, {{"is_save_record", 1}, {"save_folder", temp.Path()}, {"blocked_words", "alice\n"}});
     WriteFile(scene, sceneJson.dump());
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
