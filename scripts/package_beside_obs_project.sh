@@ -25,7 +25,7 @@ die() { say "error: $*"; exit 1; }
 [ $# -le 1 ] || die "usage: scripts/package_beside_obs_project.sh [PACKAGE.deb]"
 [ "$(id -u)" -eq 0 ] || die "this needs root: the bare Debian 12 is a chroot"
 fresh=${FRESH_MACHINE:-$repo/../shared/tools/fresh-machine.sh}
-[ -x "$fresh" ] || die "no $fresh: set FRESH_MACHINE to the fresh-machine harness"
+[ -f "$fresh" ] || die "no $fresh: set FRESH_MACHINE to the fresh-machine harness"
 if [ $# -eq 1 ]; then
   deb=$(readlink -f "$1")
 else
@@ -109,5 +109,5 @@ INSIDE
 )
 
 say "installing $(basename "$deb") beside a stand-in obs-studio 31.0.0 on a bare Debian 12"
-FRESH_TIMEOUT=${FRESH_TIMEOUT:-900} "$fresh" "$work" bash inside.sh
+FRESH_TIMEOUT=${FRESH_TIMEOUT:-900} bash "$fresh" "$work" bash inside.sh
 say "passed"
