@@ -30,7 +30,8 @@ PendingControl* running = nullptr;
 String CommandText(ThanksControl control, WindowHandle window, const std::string& gifts) {
     String text;
     for (const auto& [name, named] : kNames)
-        if (named == control) text = String(std::string(name).c_str()) << u":" << WindowNumber(window);
+        if (named == control) text = String(std::string(name).c_str());
+    text << u":" << WindowNumber(window);
     if (control == ThanksControl::Gifts) text << u"|" << String(gifts.c_str());
     return text;
 }

@@ -18,8 +18,8 @@
 namespace {
 
 constexpr uint32_t kMessages[] = {WM_DESTROY, WM_CLOSE, WM_COPYDATA, AsciiModeOn, AsciiModeOff};
-constexpr uint64_t kCommands[] = {ShowText, SetIntSetting, SetStringSetting, SetColorSetting, LogText,
-                                  SetRandomForeColor};
+constexpr uint64_t kCommands[] = {ShowText,           SetIntSetting, SetStringSetting, SetColorSetting, LogText,
+                                  SetRandomForeColor, ControlAnswer, GiftReceived,     ThanksShown};
 constexpr const char* kCharsets[] = {"UTF-8", "GB18030", "CP1252", "SHIFT_JIS", "no-such-charset"};
 
 }  // namespace

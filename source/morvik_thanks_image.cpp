@@ -3,10 +3,9 @@
 #include "channel/channel_events.h"
 #include "shell/process_state.h"
 
-#include <utility>
-
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
