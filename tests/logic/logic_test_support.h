@@ -76,15 +76,42 @@ protected:
     }
 
     // Pumps the test thread's windows until `done` holds or ten seconds
-    // have passed (a bound for a broken build, not a measurement).
-    bool PumpUntil(const std::function<bool()>& done) {
+    // have passed (a bound for a broken build, not a measurement); counts
+    // the messages handled into `handled` when given.
+    bool PumpUntil(const std::function<bool()>& done, size_t* handled = nullptr) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             WaitForMessages(std::chrono::milliseconds(50));
-            PumpMessages();
+            const size_t pumped = PumpMessages();
+            if (handled) *handled += pumped;
         }
         return true;
+    }
+
+    // Pumps until `until`; how many messages were handled.
+    size_t PumpFor(std::chrono::steady_clock::time_point until) {
+        size_t handled = 0;
+        while (std::chrono::steady_clock::now() < until) {
+            WaitForMessages(std::chrono::milliseconds(50));
+            handled += PumpMessages();
+        }
+        return handled;
+    }
+
+    // Pumps until `count` messages have been handled (or ten seconds have
+    // passed); the texts the last channel was given on the way, in order.
+    std::vector<std::string> PumpMessagesUntilCount(size_t count) {
+        std::vector<std::string> texts;
+        size_t handled = 0;
+        PumpUntil([&] {
+            if (Entry().redraw && !Entry().text.IsEmpty()) {
+                texts.push_back(Entry().text.ToUtf8());
+                Entry().text = String();
+            }
+            return handled >= count;
+        }, &handled);
+        return texts;
     }
 
     // The channel made last.

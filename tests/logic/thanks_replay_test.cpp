@@ -8,7 +8,9 @@
 #include "source/scene_hooks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace logic_test {
 namespace {
@@ -72,52 +74,42 @@ TEST_F(ThanksReplay, AGiftBecomesTheFilledTemplateAndIsDrawnOnTheNextFrame) {
 }
 
 TEST_F(ThanksReplay, StopEndsTheReplayWhileItsThreadWaits) {
-    auto source = SourceForRoom("0|A|rose|1|\n0.5|B|rose|1|\n");
+    // Each thanks text is followed by its ThanksShown (302) and its
+    // GiftReceived (301). B is due well after A's three messages arrive,
+    // even on a loaded machine.
+    auto source = SourceForRoom("0|A|rose|1|\n2|B|rose|1|\n");
+    const auto started = std::chrono::steady_clock::now();
     source->BeginScene();
-    EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A rose"});
-    // A's thanks is followed by its ThanksShown (302) and GiftReceived (301).
-    size_t followers = 0;
-    const auto within = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (followers < 2 && std::chrono::steady_clock::now() < within) {
-        WaitForMessages(std::chrono::milliseconds(50));
-        followers += PumpMessages();
-    }
-    ASSERT_EQ(followers, 2u);
+    ASSERT_EQ(PumpMessagesUntilCount(3), std::vector<std::string>{"A rose"});
     source->EndScene();
     EXPECT_EQ(Journal().back(), "stop:" + std::to_string(WindowNumber(Entry().window)));
 
-    // B was due half a second in: nothing arrives in a second.
-    size_t handled = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (std::chrono::steady_clock::now() < until) {
-        WaitForMessages(std::chrono::milliseconds(50));
-        handled += PumpMessages();
-    }
-    EXPECT_EQ(handled, 0u);
+    // Nothing arrives until a second past B's time.
+    EXPECT_EQ(PumpFor(std::max(started + std::chrono::seconds(3),
+                               std::chrono::steady_clock::now() + std::chrono::seconds(1))),
+              0u);
     EXPECT_TRUE(Entry().text.IsEmpty());
 
     // A new scene begin replays the room from its start.
     source->BeginScene();
-    EXPECT_EQ(CollectTexts(2), (std::vector<std::string>{"A rose", "B rose"}));
-    // B's ThanksShown and the GiftReceived still on their way arrive, then
-    // the channel is quiet.
-    for (auto quietSince = std::chrono::steady_clock::now();
-         std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300);)
-        if (WaitForMessages(std::chrono::milliseconds(50)) && PumpMessages() > 0) quietSince = std::chrono::steady_clock::now();
+    EXPECT_EQ(PumpMessagesUntilCount(6), (std::vector<std::string>{"A rose", "B rose"}));
 
     // Stopped while its thread waits in SendMessageW for this thread's pump:
     // "stop:" returns at once, the text on its way arrives, no later one.
+    // A's text and its GiftReceived come from two threads in either order;
+    // its ThanksShown only once the text is taken. Once two are queued, the
+    // text is one of them.
+    std::atomic<int> queued{0};
+    SetMessageArrivalNotice([](void* count) { ++*static_cast<std::atomic<int>*>(count); }, &queued);
     source->BeginScene();
-    ASSERT_TRUE(WaitForMessages(std::chrono::seconds(10)));
+    for (const auto within = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         queued < 2 && std::chrono::steady_clock::now() < within;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    SetMessageArrivalNotice(nullptr, nullptr);
+    ASSERT_EQ(queued, 2);
     source->EndScene();
     EXPECT_EQ(CollectTexts(1), std::vector<std::string>{"A rose"});
-    handled = 0;
-    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (std::chrono::steady_clock::now() < later) {
-        WaitForMessages(std::chrono::milliseconds(50));
-        handled += PumpMessages();
-    }
-    EXPECT_EQ(handled, 0u);
+    EXPECT_EQ(PumpFor(std::chrono::steady_clock::now() + std::chrono::seconds(1)), 0u);
 }
 
 TEST_F(ThanksReplay, TheIdleTextFramesEachThanksAndALoopingRoomStartsOver) {
