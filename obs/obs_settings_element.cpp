@@ -23,6 +23,30 @@ ItemPtr Item(obs_data_t* data, CTSTR name) {
     return item;
 }
 
+// Whether `data` holds `name` as exactly this value, in this type. The item
+// is released before these return: obs_data_set_* move an item into a larger
+// block when it grows (its first user value beside a default, a longer
+// text, another type), and a reference to the old block released after such
+// a write decrements a counter in freed memory. When the block had been
+// handed out again meanwhile, to the next item written, that item was
+// destroyed under its owner: a noted change once vanished that way.
+bool HoldsInt(obs_data_t* data, CTSTR name, long long value) {
+    ItemPtr item = Item(data, name);
+    return item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
+           obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT && obs_data_item_get_int(item.get()) == value;
+}
+
+bool HoldsDouble(obs_data_t* data, CTSTR name, double value) {
+    ItemPtr item = Item(data, name);
+    return item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
+           obs_data_item_numtype(item.get()) == OBS_DATA_NUM_DOUBLE && obs_data_item_get_double(item.get()) == value;
+}
+
+bool HoldsString(obs_data_t* data, CTSTR name, const std::string& value) {
+    ItemPtr item = Item(data, name);
+    return item && obs_data_item_gettype(item.get()) == OBS_DATA_STRING && value == obs_data_item_get_string(item.get());
+}
+
 }  // namespace
 
 ObsDataElement::ObsDataElement(obs_data_t* data, std::string name) : data_(data), name_(std::move(name)) {
@@ -99,9 +123,7 @@ String ObsDataElement::GetString(CTSTR name, CTSTR defaultValue) const {
 // under an open Properties window.
 void ObsDataElement::SetInt(CTSTR name, int value) {
     const std::string key = Key(name);
-    ItemPtr item = Item(data_, name);
-    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
-                      obs_data_item_numtype(item.get()) == OBS_DATA_NUM_INT && obs_data_item_get_int(item.get()) == value;
+    const bool same = HoldsInt(data_, name, value);
     obs_data_set_int(data_, key.c_str(), value);
     if (recording_ && !same) changedKeys_.insert(key);
 }
@@ -109,10 +131,7 @@ void ObsDataElement::SetInt(CTSTR name, int value) {
 void ObsDataElement::SetFloat(CTSTR name, float value) {
     const std::string key = Key(name);
     const double stored = FloatForStorage(value);
-    ItemPtr item = Item(data_, name);
-    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_NUMBER &&
-                      obs_data_item_numtype(item.get()) == OBS_DATA_NUM_DOUBLE &&
-                      obs_data_item_get_double(item.get()) == stored;
+    const bool same = HoldsDouble(data_, name, stored);
     obs_data_set_double(data_, key.c_str(), stored);
     if (recording_ && !same) changedKeys_.insert(key);
 }
@@ -120,9 +139,7 @@ void ObsDataElement::SetFloat(CTSTR name, float value) {
 void ObsDataElement::SetString(CTSTR name, CTSTR value) {
     const std::string key = Key(name);
     const std::string text = Utf16ToUtf8(value ? value : u"");
-    ItemPtr item = Item(data_, name);
-    const bool same = item && obs_data_item_gettype(item.get()) == OBS_DATA_STRING &&
-                      text == obs_data_item_get_string(item.get());
+    const bool same = HoldsString(data_, name, text);
     obs_data_set_string(data_, key.c_str(), text.c_str());
     if (recording_ && !same) changedKeys_.insert(key);
 }
