@@ -41,6 +41,7 @@ inline constexpr int kMonoTypeString = 0x0e;
     X(mono_dllmap_insert, void,                                                                   \
       (MonoImage * image, const char* dll, const char* func, const char* tdll, const char* tfunc)) \
     X(mono_thread_attach, MonoThread*, (MonoDomain * domain))                                     \
+    X(mono_thread_detach, void, (MonoThread * thread))                                            \
     X(mono_threads_enter_gc_unsafe_region, void*, (void** stackData))                             \
     X(mono_threads_exit_gc_unsafe_region, void, (void* cookie, void** stackData))                 \
     X(mono_domain_assembly_open, MonoAssembly*, (MonoDomain * domain, const char* path))          \

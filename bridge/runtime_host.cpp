@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -238,6 +239,32 @@ int32_t SendLogicCommand(const String& text)
     }
     runtime.lastResult = LogicCallResult::Ok;
     return *static_cast<const int32_t*>(api.mono_object_unbox(result));
+}
+
+int32_t CloseLogicForms(const std::string& helperPath)
+{
+    // Set once, when the runtime first starts, before any form can open.
+    MonoDomain* const domain = runtime.domain;
+    if (!domain || !runtime.api)
+        return -1;
+    const MonoApi& api = *runtime.api;
+    int32_t asked = -1;
+    std::thread([&] {
+        MonoThread* thread = api.mono_thread_attach(domain);
+        {
+            GcUnsafeRegion region(api);
+            MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
+            MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
+            MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
+            MonoMethod* closeAll = type ? api.mono_class_get_method_from_name(type, "CloseAll", 0) : nullptr;
+            MonoObject* exception = nullptr;
+            MonoObject* result = closeAll ? api.mono_runtime_invoke(closeAll, nullptr, nullptr, &exception) : nullptr;
+            if (result && !exception)
+                asked = *static_cast<const int32_t*>(api.mono_object_unbox(result));
+        }
+        api.mono_thread_detach(thread);
+    }).join();
+    return asked;
 }
 
 LogicCallResult LastLogicCallResult()

@@ -50,6 +50,16 @@ bool RuntimeHostPresent();
 int32_t SendLogicCommand(const String& text);
 LogicCallResult LastLogicCallResult();
 
+// Asks the forms the logic assembly has open to close, as Cancel does:
+// calls the static int CloseAll() of MorvikThanks.OpenForms in the assembly
+// at `helperPath` on a thread of its own, attached to the runtime for the
+// call and detached after, and waits for that call (not for the forms). For
+// a form whose modal loop holds the thread that called the assembly; safe
+// from any other thread, whose own standing with the runtime it leaves
+// alone. How many forms were asked, or -1 when the runtime does not run or
+// the helper could not be called.
+int32_t CloseLogicForms(const std::string& helperPath);
+
 // For telling what is missing when the runtime cannot start: whether the
 // Mono library was loaded with every entry point the host calls, and the
 // root folder of Mono's class libraries (the one holding mono/4.5/) that the

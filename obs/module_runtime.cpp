@@ -10,8 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
+
+// The assembly that closes open settings forms, beside the logic assembly;
+// set by the start, on the core thread, before any source exists.
+std::string formsHelperPath;
 
 // Names each missing part of Mono in OBS's log, with its packages, beside
 // the coded start-up messages; whether the module can run, that is, whether
@@ -45,6 +50,7 @@ bool ReportMissingParts(bool started) {
 bool StartModuleRuntime(const std::string& assemblyPath) {
     if (access(assemblyPath.c_str(), F_OK) != 0) OBSMessageBox(nullptr, MissingAssemblyMessage().Array(), nullptr, 0);
     const bool started = StartRuntime(assemblyPath) == RuntimeStartOutcome::Started;
+    formsHelperPath = (std::filesystem::path(assemblyPath).parent_path() / "MorvikForms.dll").string();
     if (ReportMissingParts(started)) return true;
     if (started) StopRuntime();
     return false;
@@ -55,3 +61,5 @@ void StopModuleRuntime() {
     // The windows' procedure is this module's code: none may outlive it.
     DestroyWindowsOfModule(reinterpret_cast<const void*>(&MessageWindowProc));
 }
+
+bool CloseOpenSettingsForm() { return CloseLogicForms(formsHelperPath) >= 0; }

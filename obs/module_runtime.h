@@ -1,5 +1,6 @@
 // The module's start-up and shut-down on the core's side, as the classic
 // shell's LoadPlugin and UnloadPlugin do them; both run on the core thread.
+// And the way out of a settings form left open.
 #pragma once
 
 #include <string>
@@ -13,3 +14,8 @@
 bool StartModuleRuntime(const std::string& assemblyPath);
 // Stops the runtime and destroys every message window of the module.
 void StopModuleRuntime();
+// From any thread but the core thread, whose modal loop an open form holds:
+// asks the settings form open in the logic assembly to close, as Cancel
+// does (a thread of the runtime host's own calls MorvikForms.dll beside the
+// logic assembly). False when it could not be asked.
+bool CloseOpenSettingsForm();

@@ -3,6 +3,7 @@
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/core_thread.h"
+#include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
 #include "obs/source_core.h"
 #include "obs/thanks_controls.h"
@@ -34,6 +35,11 @@ ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* setting
 ThanksSource::~ThanksSource() {
     // No hotkey reaches this object from here on.
     hotkeys_.reset();
+    // The source's settings form holds the core thread in its modal loop,
+    // and nobody is left to close it (OBS quits, or the source was removed):
+    // it is closed as Cancel closes it.
+    if (state_->formOpen && !CloseOpenSettingsForm())
+        blog(LOG_WARNING, "[morvik-thanks] the settings form of \"%s\" could not be closed", name_.c_str());
     if (!core_->RunWithin([state = state_] { state->Destroy(); }, kDestroyLimit))
         blog(LOG_WARNING,
              "[morvik-thanks] the logic assembly is busy: the source \"%s\" is let go of when it returns",

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -111,6 +112,35 @@ TEST(ObsForm, TheRealFormOpensOnTheDisplayAndWhatTheUserTypesLandsOnOk) {
     EXPECT_EQ(obs_data_get_int(source.settings(), "fontSize"), 40);
     EXPECT_EQ(obs_source_get_height(source.get()), 40u);
     source.Hide();
+}
+
+// Removed while its real form is open, as when OBS quits: the form is
+// closed as Cancel closes it, so the source is let go of at once and the
+// core takes the next source's form.
+TEST(ObsForm, ASourceRemovedWhileItsFormIsOpenClosesTheFormAndLetsGoAtOnce) {
+    using namespace reference_form;
+    auto removed = std::make_unique<TestSource>("removed-with-form", R"({"fontSize": 30})");
+    removed->Show();
+    ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(removed->get()) > 0; }));
+    unsetenv("TAVREL_FORM");
+    PressConfigure(removed->get());
+    ASSERT_NE(WaitForWindowTitled(kTitle, std::chrono::seconds(30)), 0u) << "the settings form never appeared";
+    removed->Hide();
+    removed.reset();
+    EXPECT_TRUE(WaitFor([] { return !WindowTitledExists(kTitle); }, std::chrono::seconds(5)));
+
+    TestSource next("after-the-form", R"({"fontSize": 30})");
+    next.Show();
+    ASSERT_TRUE(WaitFor([&] { return !next.InnerId().empty(); }));
+    const std::string form = OutputPath("obs_form_after_removal.txt");
+    WriteFile(form, "result 1\n");
+    setenv("TAVREL_FORM", form.c_str(), 1);
+    PressConfigure(next.get());
+    EXPECT_TRUE(WaitFor([&] { return JournalHas("ShowForm:" + next.InnerId()); }, std::chrono::seconds(5)));
+    unsetenv("TAVREL_FORM");
+    EXPECT_FALSE(LogHas("\"removed-with-form\" is let go of when it returns"));
+    EXPECT_FALSE(LogHas("could not be closed"));
+    next.Hide();
 }
 
 // OBS's properties view clears and re-applies a source's settings (Cancel,
