@@ -1,0 +1,181 @@
+"""A streamer's evening in OBS Studio, driven through obs-websocket: two
+scenes switched every minute, the recording on, and with "thanks" two thanks
+sources (one outlined, its viewers' names with emoji) whose loopback gift
+endpoints each get a gift every 0.5 s, one source's settings changed every 2
+minutes as its Properties window would. Every 10 s OBS Studio's GetStats and
+the process's resident memory go into CSV. At the end the recording is
+stopped (its path and recorded length go to RECORDING_INFO) and OBS Studio
+is sent SIGINT while the gifts still arrive; the client waits for it to end.
+"bare" is the same evening without thanks sources, for comparison.
+    soak_client.py PORT PASSWORD OBS_PID MODE(thanks|bare) MINUTES CSV RECORDING_INFO"""
+import csv, os, signal, sys, threading, time, urllib.error
+
+from gift_endpoint import free_url, post, wait_until_listening
+from obs_ws import log, must, open_session, obs_alive
+from screenshots import fail
+
+port, password, obs_pid, mode, minutes, csv_path, recording_info = sys.argv[1:8]
+minutes = float(minutes)
+KIND = "morvik_thanks_image"
+SCENES = ("Soak A", "Soak B")
+PLAIN, OUTLINED = "答谢 plain", "答谢 outlined"
+EMOJI_NAMES = ("🌸小花🌸", "👨‍👩‍👧一家人", "阿杰❤️", "🐼熊猫", "🇨🇳老王", "✨星星✨")
+SAMPLE_SECONDS = 10
+COLUMNS = ("seconds", "rss_mib", "obs_memory_mib", "cpu_percent", "render_skipped", "render_total",
+           "output_skipped", "output_total", "gifts_posted", "gifts_refused")
+
+
+def rss_mib():
+    with open("/proc/%s/status" % obs_pid) as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024.0
+    return 0.0
+
+
+class Gifts:
+    """Posts a gift to each endpoint every 0.5 s on a thread of its own, until
+    told to stop (or, after the quit, until nothing answers)."""
+
+    def __init__(self, endpoints):
+        self.endpoints = endpoints
+        self.posted = self.refused = 0
+        self.lock = threading.Lock()
+        self.running = True
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def post(self, url, body):
+        try:
+            ok = post(url, body)
+        except (urllib.error.URLError, OSError):
+            ok = False
+        with self.lock:
+            self.posted += 1
+            self.refused += 0 if ok else 1
+
+    def run(self):
+        n = 0
+        next_at = time.monotonic()
+        while self.running:
+            for i, url in enumerate(self.endpoints):
+                sender = EMOJI_NAMES[n % len(EMOJI_NAMES)] if i == 1 else "观众%d" % (n % 50)
+                self.post(url, {"sender": sender, "gift": "鲜花", "count": 1 + n % 3, "value": 100,
+                                "id": "soak-%d-%d" % (i, n)})
+            n += 1
+            next_at += 0.5
+            time.sleep(max(0.0, next_at - time.monotonic()))
+
+    def counts(self):
+        with self.lock:
+            return self.posted, self.refused
+
+
+def make_scenes(ws):
+    for scene in SCENES:
+        must(ws, "CreateScene", {"sceneName": scene})
+        # Something of OBS's own to draw in both runs.
+        must(ws, "CreateInput", {"sceneName": scene, "inputName": scene + " background", "inputKind": "color_source_v3",
+                                 "inputSettings": {"color": 0xFF302020, "width": 1280, "height": 720},
+                                 "sceneItemEnabled": True})
+    must(ws, "SetCurrentProgramScene", {"sceneName": SCENES[0]})
+
+
+def make_thanks_sources(ws):
+    """Two thanks sources on loopback endpoints of their own; the plain one
+    in both scenes, the outlined one only in the first (so each switch
+    hides or shows it). Their endpoint URLs."""
+    endpoints = [free_url() for _ in range(2)]
+    common = {"font": "WenQuanYi Micro Hei", "fontSize": 40, "show_second": 0, "delay_show_second": 0,
+              "is_no_thanks": 1, "no_thanks_string": "送礼物上电视啦", "thanks_string": "感谢$sender$赠送的$num$个$gift$"}
+    plain = dict(common, room_name=endpoints[0], color=0xFF00FF00 - (1 << 32), outline=0)
+    outlined = dict(common, room_name=endpoints[1], color=0xFFFFC800 - (1 << 32), outline=1, outlineSize=3,
+                    outlineColor=0xFF000000 - (1 << 32))
+    must(ws, "CreateInput", {"sceneName": SCENES[0], "inputName": PLAIN, "inputKind": KIND,
+                             "inputSettings": plain, "sceneItemEnabled": True})
+    must(ws, "CreateInput", {"sceneName": SCENES[0], "inputName": OUTLINED, "inputKind": KIND,
+                             "inputSettings": outlined, "sceneItemEnabled": True})
+    must(ws, "CreateSceneItem", {"sceneName": SCENES[1], "sourceName": PLAIN, "sceneItemEnabled": True})
+    item = must(ws, "GetSceneItemId", {"sceneName": SCENES[0], "sourceName": OUTLINED})["sceneItemId"]
+    must(ws, "SetSceneItemTransform", {"sceneName": SCENES[0], "sceneItemId": item,
+                                       "sceneItemTransform": {"positionX": 40, "positionY": 400}})
+    for url in endpoints:
+        wait_until_listening(url)
+    return endpoints
+
+
+def change_settings(ws, turn):
+    """What a streamer does in the Properties window: size, colour, outline."""
+    must(ws, "SetInputSettings", {"inputName": OUTLINED, "inputSettings": {
+        "fontSize": 36 if turn % 2 else 44, "outlineSize": 2 + turn % 3,
+        "color": (0xFFFFC800 if turn % 2 else 0xFF40C0FF) - (1 << 32)}})
+
+
+def main():
+    os.nice(10)  # the client's own Python competes with OBS Studio's frames less
+    ws = open_session(port, password, obs_pid)
+    make_scenes(ws)
+    gifts = None
+    if mode == "thanks":
+        gifts = Gifts(make_thanks_sources(ws))
+        log("two thanks sources take a gift each every 0.5 s")
+    must(ws, "StartRecord")
+    started = time.monotonic()
+    end = started + 60 * minutes
+    next_sample, next_switch, next_change = started, started + 60, started + 120
+    turn = 0
+    with open(csv_path, "w", newline="") as out:
+        rows = csv.writer(out)
+        rows.writerow(COLUMNS)
+        while True:
+            now = time.monotonic()
+            if now >= next_sample:
+                stats = must(ws, "GetStats")
+                posted, refused = gifts.counts() if gifts else (0, 0)
+                rows.writerow(["%.0f" % (now - started), "%.1f" % rss_mib(), "%.1f" % stats["memoryUsage"],
+                               "%.1f" % stats["cpuUsage"], stats["renderSkippedFrames"], stats["renderTotalFrames"],
+                               stats["outputSkippedFrames"], stats["outputTotalFrames"], posted, refused])
+                out.flush()
+                next_sample += SAMPLE_SECONDS
+            if now >= end:
+                break
+            if now >= next_switch:
+                turn += 1
+                must(ws, "SetCurrentProgramScene", {"sceneName": SCENES[turn % 2]})
+                next_switch += 60
+            if mode == "thanks" and now >= next_change:
+                change_settings(ws, turn)
+                next_change += 120
+            time.sleep(0.2)
+
+    recorded_ms = must(ws, "GetRecordStatus")["outputDuration"]
+    path = must(ws, "StopRecord")["outputPath"]
+    # The recording ends as a streamer ends it, before quitting: OBS Studio
+    # 29.0 quit while its recording output is still stopping hangs or dies.
+    deadline = time.monotonic() + 30
+    while must(ws, "GetRecordStatus")["outputActive"]:
+        if time.monotonic() > deadline:
+            fail("the recording still runs 30 s after StopRecord")
+        time.sleep(0.1)
+    with open(recording_info, "w") as info:
+        info.write("%s\n%d\n" % (path, recorded_ms))
+    ws.close()
+    # Quit with the gifts still arriving: SIGINT shuts OBS Studio down as
+    # closing its main window does.
+    quit_at = time.monotonic()
+    os.kill(int(obs_pid), signal.SIGINT)
+    while obs_alive(obs_pid) and time.monotonic() - quit_at < 30:
+        time.sleep(0.05)
+    took = time.monotonic() - quit_at
+    if gifts:
+        gifts.running = False
+        posted, refused = gifts.counts()
+        log("%d gifts posted, %d not taken (those after the quit among them)" % (posted, refused))
+    if obs_alive(obs_pid):
+        fail("OBS Studio still runs 30 s after SIGINT")
+    log("OBS Studio ended %.1f s after SIGINT" % took)
+    if took > 10:
+        fail("OBS Studio took %.1f s to quit after SIGINT (10 s at most)" % took)
+
+
+main()

@@ -1,0 +1,87 @@
+"""Judges a soak against its paired run without thanks sources and draws
+both as a PNG (with gnuplot): resident memory, CPU, and the frames skipped.
+Pass: resident memory grows by at most 10 MiB after the warm-up (the first 5
+minutes, or the first half of a shorter run), and the soak skips no more
+render or output frames, as a share of its frames, than the paired run did
+(3 frames of slack for a single hiccup). Prints the figures; exits non-zero
+naming what failed.
+    soak_report.py BARE_CSV THANKS_CSV PNG"""
+import csv, subprocess, sys
+
+bare_csv, thanks_csv, png = sys.argv[1:4]
+SLACK_FRAMES = 3
+RSS_GROWTH_MIB = 10.0
+
+
+def rows(path):
+    with open(path, newline="") as f:
+        return [{k: float(v) for k, v in row.items()} for row in csv.DictReader(f)]
+
+
+def skipped(run, kind):
+    """Frames of `kind` skipped and made over the run."""
+    first, last = run[0], run[-1]
+    return (last[kind + "_skipped"] - first[kind + "_skipped"], last[kind + "_total"] - first[kind + "_total"])
+
+
+bare, thanks = rows(bare_csv), rows(thanks_csv)
+if len(bare) < 2 or len(thanks) < 2:
+    sys.exit("check failed: too few samples (%d and %d)" % (len(bare), len(thanks)))
+failures = []
+
+length = thanks[-1]["seconds"]
+warm_up = min(300.0, length / 2)
+after = [r for r in thanks if r["seconds"] >= warm_up]
+base = after[0]["rss_mib"]
+growth = after[-1]["rss_mib"] - base
+peak = max(r["rss_mib"] for r in after) - base
+print("resident memory: %.1f MiB at %.0f s, %.1f MiB at the end (%+.1f MiB; at most %+.1f MiB on the way); "
+      "OBS's own count %.1f -> %.1f MiB" % (base, warm_up, after[-1]["rss_mib"], growth, peak,
+                                          after[0]["obs_memory_mib"], after[-1]["obs_memory_mib"]))
+if growth > RSS_GROWTH_MIB:
+    failures.append("resident memory grew by %.1f MiB after the warm-up (%.0f MiB allowed)" % (growth, RSS_GROWTH_MIB))
+
+for kind in ("render", "output"):
+    (bare_skipped, bare_total), (ours, total) = skipped(bare, kind), skipped(thanks, kind)
+    allowed = SLACK_FRAMES + (bare_skipped / bare_total * total if bare_total else 0)
+    print("%s frames skipped: %d of %d with the thanks sources, %d of %d without" %
+          (kind, ours, total, bare_skipped, bare_total))
+    if ours > allowed:
+        failures.append("%d %s frames skipped with the thanks sources, %.0f allowed by the run without" %
+                        (ours, kind, allowed))
+
+cpu = [r["cpu_percent"] for r in after]
+bare_cpu = [r["cpu_percent"] for r in bare[1:]] or [0]
+print("OBS Studio's CPU: %.1f %% mean with the thanks sources, %.1f %% without" %
+      (sum(cpu) / len(cpu), sum(bare_cpu) / len(bare_cpu)))
+posted, refused = thanks[-1]["gifts_posted"], thanks[-1]["gifts_refused"]
+print("gifts posted during the samples: %d, not taken: %d" % (posted, refused))
+if refused:
+    failures.append("%d gifts were not taken while OBS Studio ran" % refused)
+
+script = """
+set terminal pngcairo size 1200,900 font "sans,11"
+set output "{png}"
+set datafile separator ","
+set key autotitle columnhead top left
+set xlabel "minutes"
+set grid
+set multiplot layout 3,1 title "OBS Studio with two thanks sources (solid) and without (dashed)"
+set ylabel "resident memory (MiB)"
+plot "{thanks}" using ($1/60):2 with lines lw 2 title "RSS, thanks", \\
+     "{bare}" using ($1/60):2 with lines dt 2 title "RSS, without"
+set ylabel "CPU (%)"
+plot "{thanks}" using ($1/60):4 with lines lw 2 title "CPU, thanks", \\
+     "{bare}" using ($1/60):4 with lines dt 2 title "CPU, without"
+set ylabel "frames skipped since start"
+plot "{thanks}" using ($1/60):5 with lines lw 2 title "render, thanks", \\
+     "{thanks}" using ($1/60):7 with lines lw 2 title "output, thanks", \\
+     "{bare}" using ($1/60):5 with lines dt 2 title "render, without", \\
+     "{bare}" using ($1/60):7 with lines dt 2 title "output, without"
+unset multiplot
+""".format(png=png, thanks=thanks_csv, bare=bare_csv)
+subprocess.run(["gnuplot"], input=script.encode(), check=True)
+print("plot: " + png)
+
+if failures:
+    sys.exit("check failed: " + "; ".join(failures))
