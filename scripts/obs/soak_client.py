@@ -22,7 +22,7 @@ PLAIN, OUTLINED = "答谢 plain", "答谢 outlined"
 EMOJI_NAMES = ("🌸小花🌸", "👨‍👩‍👧一家人", "阿杰❤️", "🐼熊猫", "🇨🇳老王", "✨星星✨")
 SAMPLE_SECONDS = 10
 COLUMNS = ("seconds", "rss_mib", "obs_memory_mib", "cpu_percent", "render_skipped", "render_total",
-           "output_skipped", "output_total", "gifts_posted", "gifts_refused")
+           "output_skipped", "output_total", "gifts_posted", "gifts_refused", "gifts_refused_while_hidden")
 
 
 def rss_mib():
@@ -35,40 +35,45 @@ def rss_mib():
 
 class Gifts:
     """Posts a gift to each endpoint every 0.5 s on a thread of its own, until
-    told to stop (or, after the quit, until nothing answers)."""
+    told to stop (or, after the quit, until nothing answers). Refusals are
+    counted by endpoint: the second source is off while the second scene is
+    on, and its endpoint with it."""
 
     def __init__(self, endpoints):
         self.endpoints = endpoints
-        self.posted = self.refused = 0
+        self.posted = 0
+        self.refused = [0] * len(endpoints)
         self.lock = threading.Lock()
         self.running = True
         self.thread = threading.Thread(target=self.run, daemon=True)
         self.thread.start()
 
-    def post(self, url, body):
+    def post(self, index, body):
         try:
-            ok = post(url, body)
+            ok = post(self.endpoints[index], body)
         except (urllib.error.URLError, OSError):
             ok = False
         with self.lock:
             self.posted += 1
-            self.refused += 0 if ok else 1
+            self.refused[index] += 0 if ok else 1
 
     def run(self):
         n = 0
         next_at = time.monotonic()
         while self.running:
-            for i, url in enumerate(self.endpoints):
+            for i in range(len(self.endpoints)):
                 sender = EMOJI_NAMES[n % len(EMOJI_NAMES)] if i == 1 else "观众%d" % (n % 50)
-                self.post(url, {"sender": sender, "gift": "鲜花", "count": 1 + n % 3, "value": 100,
+                self.post(i, {"sender": sender, "gift": "鲜花", "count": 1 + n % 3, "value": 100,
                                 "id": "soak-%d-%d" % (i, n)})
             n += 1
             next_at += 0.5
             time.sleep(max(0.0, next_at - time.monotonic()))
 
     def counts(self):
+        """Gifts posted, refused by the source in both scenes, refused by
+        the one in the first scene only."""
         with self.lock:
-            return self.posted, self.refused
+            return (self.posted,) + tuple(self.refused)
 
 
 def make_scenes(ws):
@@ -131,10 +136,11 @@ def main():
             now = time.monotonic()
             if now >= next_sample:
                 stats = must(ws, "GetStats")
-                posted, refused = gifts.counts() if gifts else (0, 0)
+                posted, refused, refused_hidden = gifts.counts() if gifts else (0, 0, 0)
                 rows.writerow(["%.0f" % (now - started), "%.1f" % rss_mib(), "%.1f" % stats["memoryUsage"],
                                "%.1f" % stats["cpuUsage"], stats["renderSkippedFrames"], stats["renderTotalFrames"],
-                               stats["outputSkippedFrames"], stats["outputTotalFrames"], posted, refused])
+                               stats["outputSkippedFrames"], stats["outputTotalFrames"], posted, refused,
+                               refused_hidden])
                 out.flush()
                 next_sample += SAMPLE_SECONDS
             if now >= end:
@@ -169,8 +175,9 @@ def main():
     took = time.monotonic() - quit_at
     if gifts:
         gifts.running = False
-        posted, refused = gifts.counts()
-        log("%d gifts posted, %d not taken (those after the quit among them)" % (posted, refused))
+        posted, refused, refused_hidden = gifts.counts()
+        log("%d gifts posted; not taken: %d by the source in both scenes, %d by the one hidden every other minute "
+            "(those after the quit among them)" % (posted, refused, refused_hidden))
     if obs_alive(obs_pid):
         fail("OBS Studio still runs 30 s after SIGINT")
     log("OBS Studio ended %.1f s after SIGINT" % took)
