@@ -4,6 +4,7 @@
 #include "bridge/mono_api.h"
 #include "host/host_services.h"
 #include "platform/message_window.h"
+#include "platform/race_detector.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -232,7 +233,11 @@ int32_t SendLogicCommand(const String& text)
         api.mono_string_new_utf16(runtime.domain, text.Array(), static_cast<int32_t>(text.Length()));
     void* arguments[] = {argument};
     MonoObject* exception = nullptr;
-    MonoObject* result = api.mono_runtime_invoke(runtime.command, nullptr, arguments, &exception);
+    MonoObject* result = nullptr;
+    {
+        const ManagedCodeRegion managed;
+        result = api.mono_runtime_invoke(runtime.command, nullptr, arguments, &exception);
+    }
     if (exception || !result) {
         runtime.lastResult = LogicCallResult::ManagedException;
         return 0;
@@ -250,6 +255,7 @@ int32_t CloseLogicForms(const std::string& helperPath)
     const MonoApi& api = *runtime.api;
     int32_t asked = -1;
     std::thread([&] {
+        const ManagedCodeRegion managed;
         MonoThread* thread = api.mono_thread_attach(domain);
         {
             GcUnsafeRegion region(api);

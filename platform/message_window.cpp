@@ -1,5 +1,7 @@
 #include "platform/message_window.h"
 
+#include "platform/race_detector.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -115,6 +117,7 @@ intptr_t Call(State& state, std::unique_lock<std::mutex>& held, const std::share
               uintptr_t wParam, intptr_t lParam) {
     ++window->activeCalls;
     held.unlock();
+    const NativeCodeRegion native;  // also when the sender was managed code
     intptr_t result = window->procedure(window->handle, message, wParam, lParam);
     held.lock();
     if (--window->activeCalls == 0 && !window->live) state.callsReturned.notify_all();
@@ -224,6 +227,7 @@ bool DestroyOnOwnerThread(State& state, std::unique_lock<std::mutex>& held, cons
 
 SendOutcome SendMessageLimited(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam,
                                const SendLimits& limits, intptr_t* result) {
+    const NativeCodeRegion native;
     State& state = Global();
     std::unique_lock held(state.lock);
     std::shared_ptr<Window> target = Find(state, window);
@@ -269,6 +273,7 @@ extern "C" MORVIK_PLATFORM_API intptr_t SendMessageW(intptr_t window, uint32_t m
 
 extern "C" MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t message, uintptr_t wParam,
                                                     intptr_t lParam) {
+    const NativeCodeRegion native;
     if (message == WM_COPYDATA) return 0;
     State& state = Global();
     std::lock_guard held(state.lock);
@@ -279,6 +284,7 @@ extern "C" MORVIK_PLATFORM_API int32_t PostMessageW(intptr_t window, uint32_t me
 }
 
 bool SendMessageNoWait(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    const NativeCodeRegion native;
     {
         State& state = Global();
         std::unique_lock held(state.lock);
@@ -293,6 +299,7 @@ bool SendMessageNoWait(intptr_t window, uint32_t message, uintptr_t wParam, intp
 }
 
 uint32_t WindowOwnerThreadId(intptr_t window) {
+    const NativeCodeRegion native;
     State& state = Global();
     std::lock_guard held(state.lock);
     std::shared_ptr<Window> target = Find(state, window);
@@ -306,6 +313,7 @@ WindowHandle CreatePlatformWindowWithHandle(WindowProc procedure, WindowHandle h
 }
 
 extern "C" MORVIK_PLATFORM_API int32_t IsWindow(intptr_t window) {
+    const NativeCodeRegion native;
     State& state = Global();
     std::lock_guard held(state.lock);
     return Find(state, window) != nullptr ? 1 : 0;
