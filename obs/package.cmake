@@ -1,7 +1,9 @@
 # The Debian package of the OBS Studio module, built by CPack from the
 # obs-package component:
 #   cmake --build BUILD --target package     (or scripts/package.sh)
-# gives BUILD/morvik-thanks_VERSION_amd64.deb.
+# gives BUILD/morvik-thanks_VERSION+debN_amd64.deb, N the Debian release it is
+# built on: each release's package is built there, against that release's
+# libobs and with the dependencies its libraries have there.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME morvik-thanks)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -18,7 +20,15 @@ tools, posted to a loopback HTTP endpoint, or from a replayed script.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};obs-package;/")
-set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_amd64")
+cmake_host_system_information(RESULT MORVIK_BUILD_RELEASE QUERY DISTRIB_VERSION_ID)
+string(REGEX MATCH "^[0-9]+" MORVIK_BUILD_RELEASE "${MORVIK_BUILD_RELEASE}")
+if(NOT MORVIK_BUILD_RELEASE)
+  message(FATAL_ERROR "The Debian package is built on Debian 12 or 13; /etc/os-release names no release here")
+endif()
+set(CPACK_DEBIAN_PACKAGE_VERSION "${PROJECT_VERSION}+deb${MORVIK_BUILD_RELEASE}")
+set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}_${CPACK_DEBIAN_PACKAGE_VERSION}_amd64")
+# For the scripts that take the package from the build folder.
+set(MORVIK_PACKAGE_FILE "${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.deb" CACHE INTERNAL "")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
 
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <emmintrin.h>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -25,7 +26,12 @@ constexpr size_t kCacheBudget = 32u << 20;
 
 // A glyph outline in FreeType's form (26.6 fixed point, y up), built from the
 // path Cairo gives for the glyph, so synthetic bold and slant are included.
+// The element types follow FreeType's declaration, which became unsigned in
+// 2.13.3; the limit on sizes is the signed one, which both versions hold.
 class OutlineBuilder {
+    using Tag = std::remove_pointer_t<decltype(FT_Outline::tags)>;
+    using ContourEnd = std::remove_pointer_t<decltype(FT_Outline::contours)>;
+
 public:
     bool Build(const cairo_path_t* path) {
         points_.clear();
@@ -41,11 +47,11 @@ public:
                     points_.pop_back();
                     tags_.pop_back();
                 }
-                contours_.push_back(static_cast<short>(points_.size() - 1));
+                contours_.push_back(static_cast<ContourEnd>(points_.size() - 1));
             }
             contourStart = points_.size();
         };
-        auto add = [&](const cairo_path_data_t& point, char tag) {
+        auto add = [&](const cairo_path_data_t& point, Tag tag) {
             points_.push_back({std::lround(point.point.x * 64.0), std::lround(-point.point.y * 64.0)});
             tags_.push_back(tag);
         };
@@ -76,8 +82,8 @@ public:
 
     FT_Outline View() {
         FT_Outline outline{};
-        outline.n_contours = static_cast<short>(contours_.size());
-        outline.n_points = static_cast<short>(points_.size());
+        outline.n_contours = static_cast<decltype(outline.n_contours)>(contours_.size());
+        outline.n_points = static_cast<decltype(outline.n_points)>(points_.size());
         outline.points = points_.data();
         outline.tags = tags_.data();
         outline.contours = contours_.data();
@@ -87,8 +93,8 @@ public:
 
 private:
     std::vector<FT_Vector> points_;
-    std::vector<char> tags_;
-    std::vector<short> contours_;
+    std::vector<Tag> tags_;
+    std::vector<ContourEnd> contours_;
 };
 
 class GlyphMaskCache {

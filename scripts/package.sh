@@ -16,7 +16,7 @@ build=${1:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target package >&2
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-deb=$(readlink -f "$build/morvik-thanks_${version}_amd64.deb")
+deb=$(sed -n 's/^MORVIK_PACKAGE_FILE:INTERNAL=//p' "$build/CMakeCache.txt")
 [ -f "$deb" ] || { echo "package: $deb was not made" >&2; exit 1; }
 echo "package: lintian on $(basename "$deb"):" >&2
 lintian --info "$deb" >&2 || true

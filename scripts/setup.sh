@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test and run its
 # demo, and only those that are missing. Quiet when everything is there.
+# Knows Debian 12 (bookworm) and Debian 13 (trixie): one list, with the few
+# names that differ between them picked by the release in /etc/os-release.
 set -euo pipefail
+
+release=$( (. /etc/os-release && echo "${ID:-unknown} ${VERSION_ID:-}") 2>/dev/null || echo "unknown")
+case $release in
+  "debian 12") clang_runtime=libclang-rt-14-dev ;;
+  "debian 13") clang_runtime=libclang-rt-19-dev ;;
+  *)
+    echo "setup: this is '${release% }' (from /etc/os-release); the set-up knows Debian 12 (bookworm) and Debian 13 (trixie)" >&2
+    exit 1
+    ;;
+esac
 
 packages=(
   build-essential cmake pkg-config git
@@ -15,7 +27,7 @@ packages=(
   fonts-noto-color-emoji
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   obs-studio obs-plugins x11-utils python3-websocket python3-xlib iproute2 procps
-  clang libclang-rt-14-dev valgrind
+  clang "$clang_runtime" valgrind
   lintian patchelf
 )
 
