@@ -246,6 +246,26 @@ int32_t SendLogicCommand(const String& text)
     return *static_cast<const int32_t*>(api.mono_object_unbox(result));
 }
 
+namespace {
+
+// Calls the static int `method`() of MorvikThanks.OpenForms in the assembly
+// at `helperPath` on the current thread, which is attached to the runtime;
+// its result, or -1 when it could not be called.
+int32_t CallFormsHelper(const MonoApi& api, MonoDomain* domain, const std::string& helperPath, const char* method)
+{
+    const ManagedCodeRegion managed;
+    GcUnsafeRegion region(api);
+    MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
+    MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
+    MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
+    MonoMethod* call = type ? api.mono_class_get_method_from_name(type, method, 0) : nullptr;
+    MonoObject* exception = nullptr;
+    MonoObject* result = call ? api.mono_runtime_invoke(call, nullptr, nullptr, &exception) : nullptr;
+    return result && !exception ? *static_cast<const int32_t*>(api.mono_object_unbox(result)) : -1;
+}
+
+}  // namespace
+
 int32_t CloseLogicForms(const std::string& helperPath)
 {
     // Set once, when the runtime first starts, before any form can open.
@@ -257,20 +277,18 @@ int32_t CloseLogicForms(const std::string& helperPath)
     std::thread([&] {
         const ManagedCodeRegion managed;
         MonoThread* thread = api.mono_thread_attach(domain);
-        {
-            GcUnsafeRegion region(api);
-            MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
-            MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
-            MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
-            MonoMethod* closeAll = type ? api.mono_class_get_method_from_name(type, "CloseAll", 0) : nullptr;
-            MonoObject* exception = nullptr;
-            MonoObject* result = closeAll ? api.mono_runtime_invoke(closeAll, nullptr, nullptr, &exception) : nullptr;
-            if (result && !exception)
-                asked = *static_cast<const int32_t*>(api.mono_object_unbox(result));
-        }
+        asked = CallFormsHelper(api, domain, helperPath, "CloseAll");
         api.mono_thread_detach(thread);
     }).join();
     return asked;
+}
+
+int32_t SettleClosedLogicForms(const std::string& helperPath)
+{
+    if (!runtime.running)
+        return -1;
+    AttachCurrentThread(*runtime.api);
+    return CallFormsHelper(*runtime.api, runtime.domain, helperPath, "SettleClosedForms");
 }
 
 LogicCallResult LastLogicCallResult()

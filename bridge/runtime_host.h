@@ -60,6 +60,13 @@ LogicCallResult LastLogicCallResult();
 // the helper could not be called.
 int32_t CloseLogicForms(const std::string& helperPath);
 
+// On the thread that showed a form of the logic assembly, once that call has
+// returned: lets Windows Forms finish what closing the form queued on this
+// thread (Mono 6.12 takes the form's window off the screen only then), by
+// the static int SettleClosedForms() of the same helper. Its result, or -1
+// when the runtime does not run or the helper could not be called.
+int32_t SettleClosedLogicForms(const std::string& helperPath);
+
 // For telling what is missing when the runtime cannot start: whether the
 // Mono library was loaded with every entry point the host calls, and the
 // root folder of Mono's class libraries (the one holding mono/4.5/) that the

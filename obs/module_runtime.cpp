@@ -63,3 +63,5 @@ void StopModuleRuntime() {
 }
 
 bool CloseOpenSettingsForm() { return CloseLogicForms(formsHelperPath) >= 0; }
+
+void SettleClosedSettingsForm() { SettleClosedLogicForms(formsHelperPath); }
