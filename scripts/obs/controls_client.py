@@ -2,7 +2,7 @@
 through obs-websocket's vendor requests of "morvik-thanks" and its vendor
 events: the source's box holds a long thanks (with a colour filter too),
 SendGifts, PauseThanks/ResumeThanks, the Properties button test_gift, the
-hotkey morvik_thanks.skip, bad requests answered with an error while OBS
+hotkey morvik_thanks.skip, requests addressed by inputUuid, bad requests answered with an error while OBS
 goes on, and four clients sending as fast as they can. Prints the figures of
 that load. Exits non-zero, naming the failed check, at the first one.
     controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
@@ -283,6 +283,47 @@ def latency(ws, events, count=8):
                                   max(drawn)))
 
 
+def wait_for_channel(ws, name):
+    """Until the source's channel in the logic assembly answers."""
+    deadline = time.monotonic() + 20
+    while "error" in vendor(ws, "GetThanksState", {"inputName": name}):
+        if time.monotonic() > deadline:
+            fail("the channel of %r did not start: %r" % (name, vendor(ws, "GetThanksState", {"inputName": name})))
+        time.sleep(0.2)
+
+
+def check_uuid(ws, scene, settings):
+    """A vendor request addressed by inputUuid reaches that source and no
+    other: a second thanks source is paused by its uuid while the first goes
+    on. obs-websocket gives uuids from 5.5 (OBS Studio 30.2); where it gives
+    none, OBS Studio cannot look a source up by one before 29.1, and the
+    module says so."""
+    other = NAME + " uuid"
+    must(ws, "CreateInput", {"sceneName": scene, "inputName": other, "inputKind": KIND,
+                             "inputSettings": dict(settings, is_save_record=0), "sceneItemEnabled": True})
+    wait_for_channel(ws, other)
+    uuids = {i["inputName"]: i.get("inputUuid") for i in must(ws, "GetInputList", {"inputKind": KIND})["inputs"]}
+    if not uuids.get(other):
+        version = must(ws, "GetVersion")["obsVersion"]
+        answer = vendor(ws, "PauseThanks", {"inputUuid": "00000000-0000-0000-0000-000000000000"})
+        if tuple(int(n) for n in version.split(".")[:2]) < (29, 1) and "29.1" not in answer.get("error", ""):
+            fail("PauseThanks by inputUuid on OBS Studio %s answered %r" % (version, answer))
+        log("OBS Studio %s gives no input uuids; by inputUuid: %s" % (version, answer.get("error")))
+    else:
+        answer = vendor(ws, "PauseThanks", {"inputUuid": uuids[other]})
+        if answer.get("paused") is not True:
+            fail("PauseThanks by inputUuid did not pause %r: %r" % (other, answer))
+        if vendor(ws, "GetThanksState", {"inputName": other}).get("paused") is not True:
+            fail("the source paused by its inputUuid is not the one named %r" % other)
+        if vendor(ws, "GetThanksState", {"inputUuid": uuids[NAME]}).get("paused") is not False:
+            fail("pausing %r by its inputUuid paused %r too" % (other, NAME))
+        answer = vendor(ws, "GetThanksState", {"inputUuid": "00000000-0000-0000-0000-000000000000"})
+        if "error" not in answer:
+            fail("GetThanksState for an unknown inputUuid answered %r" % answer)
+        log("PauseThanks by inputUuid paused that source alone; an unknown uuid: %s" % answer["error"])
+    must(ws, "RemoveInput", {"inputName": other})
+
+
 def main():
     # Every thread of this client (the event reader, the load's clients) at
     # the lowest priority: what OBS Studio does for them, not their own
@@ -297,13 +338,10 @@ def main():
                 "is_save_record": 1, "save_folder": record_dir}
     must(ws, "CreateInput", {"sceneName": scene, "inputName": NAME, "inputKind": KIND,
                              "inputSettings": settings, "sceneItemEnabled": True})
-    deadline = time.monotonic() + 20
-    while "error" in vendor(ws, "GetThanksState", {"inputName": NAME}):
-        if time.monotonic() > deadline:
-            fail("the thanks source's channel did not start: %r" % vendor(ws, "GetThanksState", {"inputName": NAME}))
-        time.sleep(0.2)
+    wait_for_channel(ws, NAME)
     check_geometry_and_filter(ws, events, scene)
     check_controls(ws, events)
+    check_uuid(ws, scene, settings)
     check_load(ws)
     latency(ws, events)
     must(ws, "RemoveInput", {"inputName": NAME})
