@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing (OBS Studio included), configures, builds and runs
-# every test, then the OBS Studio smoke test (scripts/obs_smoke.sh).
+# every test, then the OBS Studio smoke test (scripts/obs_smoke.sh), then the
+# portability check's test on the portable tarball that test built.
 #   scripts/test.sh [BUILD_DIR] [extra CMake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,4 +22,6 @@ if sanitizer=$(grep -oE '^MORVIK_(SANITIZE|TSAN):BOOL=ON' "$build/CMakeCache.txt
   echo "test: OBS Studio smoke test skipped: ${sanitizer%%:*} build, whose module OBS Studio cannot load without the sanitizer runtime"
 else
   bash scripts/obs_smoke.sh "$build"
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  bash tests/portable/check_portable_test.sh "$build/morvik-thanks-$version-x86_64-linux-portable.tar.xz"
 fi
