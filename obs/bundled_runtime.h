@@ -10,7 +10,8 @@
 
 // The folder, beside the module's own file, that holds the carried runtime:
 // lib/ (libmonosgen, Mono's native helpers, libgdiplus and what they need,
-// the class libraries under lib/mono/4.5/) and etc/ (Mono's configuration).
+// the class libraries under lib/mono/gac/, linked from lib/mono/4.5/) and
+// etc/ (Mono's configuration).
 inline constexpr const char* kBundledRuntimeFolder = "morvik-runtime";
 
 // The carried runtime when the module has that folder beside it, whatever is

@@ -7,8 +7,9 @@
 #                                   P/Invoke (libmono-native,
 #                                   libMonoPosixHelper), libgdiplus for the
 #                                   settings form, and what they need
-#   bin/64bit/morvik-runtime/lib/mono/4.5/   the class libraries the logic
+#   bin/64bit/morvik-runtime/lib/mono/gac/   the class libraries the logic
 #                                   assemblies reference, directly or not
+#                                   (with links to them in lib/mono/4.5/)
 #   bin/64bit/morvik-runtime/etc/mono/       Mono's config and 4.5 machine.config
 #   bin/64bit/                      beside the module, the libraries it needs
 #                                   (ICU)
@@ -77,8 +78,18 @@ mapfile -t assemblies < <(find "$plugin/data" -name '*.dll')
 [ ${#assemblies[@]} -gt 0 ] || die "no assembly under $plugin/data"
 mono "$work/assembly_closure.exe" /usr/lib/mono/4.5 "${assemblies[@]}" >"$work/closure" ||
   die "the class libraries the assemblies reference are not all on this machine"
+# Laid out as Mono's packages lay them out: Mono looks for an assembly that
+# another references (mscorlib aside) in the global assembly cache, lib/mono/
+# gac/NAME/VERSION__TOKEN/, never in lib/mono/4.5/, where links to those files
+# stand for the profile's libraries.
 while read -r library; do
-  install -m 644 "$(readlink -f "$library")" "$runtime/lib/mono/4.5/$(basename "$library")"
+  if [ -L "$library" ]; then
+    target=$(readlink "$library")
+    install -D -m 644 "$(readlink -f "$library")" "$(realpath -m "$runtime/lib/mono/4.5/$target")"
+    ln -s "$target" "$runtime/lib/mono/4.5/$(basename "$library")"
+  else
+    install -m 644 "$library" "$runtime/lib/mono/4.5/$(basename "$library")"
+  fi
 done <"$work/closure"
 
 # Mono's configuration: its native-library maps, and the 4.5 profile's
