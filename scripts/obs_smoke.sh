@@ -61,6 +61,8 @@ inner() {
 
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
+  local started
+  started=$(date +%T.%N)
   start_obs "${form_script[@]}"
 
   timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" "$round" ||
@@ -72,7 +74,7 @@ inner() {
   fi
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
     die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
-  log "OBS Studio's start-up took $(startup_seconds "$cfg"/logs/*.txt) s (its log's first line to \"==== Startup complete\")"
+  log "OBS Studio's start-up took $(startup_seconds "$started" "$cfg"/logs/*.txt) s (to \"==== Startup complete\" in its log)"
   [ "$round" = full ] || runtime_is_the_tarballs
 
   # OBS Studio quits on SIGINT, shutting down as when its window is closed:
@@ -103,11 +105,11 @@ runtime_is_the_tarballs() {
   fi
 }
 
-# Seconds from the first line of OBS Studio's log (its start) to its
-# "==== Startup complete" line, from the lines' own time stamps.
+# Seconds from $1 (a time of day, HH:MM:SS.N, when OBS Studio was started)
+# to the "==== Startup complete" line of its log $2, by that line's time stamp.
 startup_seconds() {
-  awk -F'[: ]' 'NR == 1 {start = $1 * 3600 + $2 * 60 + $3}
-    /==== Startup complete/ {t = $1 * 3600 + $2 * 60 + $3; if (t < start) t += 86400; printf "%.1f", t - start; exit}' "$1"
+  awk -F'[: ]' -v started="$1" 'BEGIN {split(started, t, ":"); start = t[1] * 3600 + t[2] * 60 + t[3]}
+    /==== Startup complete/ {t = $1 * 3600 + $2 * 60 + $3; if (t < start) t += 86400; printf "%.1f", t - start; exit}' "$2"
 }
 
 # A crash of OBS Studio's own stays OBS Studio's: started again (the module

@@ -48,9 +48,10 @@ export DEBIAN_FRONTEND=noninteractive
 say "$(. /etc/os-release && echo "$PRETTY_NAME"), glibc $(ldd --version | head -n 1 | awk '{print $NF}')"
 apt-get update -qq
 # The same packages the smoke test installs when missing (ensure_packages in
-# scripts/obs/session.sh), and nothing of Mono's.
+# scripts/obs/session.sh: xz-utils among them, which every desktop has to
+# unpack the tarball with and a minimal base lacks), and nothing of Mono's.
 apt-get install -y -qq --no-install-recommends obs-studio obs-plugins xvfb xauth x11-utils python3 \
-  python3-websocket python3-xlib fonts-wqy-microhei libgl1-mesa-dri iproute2 procps >/dev/null
+  python3-websocket python3-xlib fonts-wqy-microhei libgl1-mesa-dri iproute2 procps xz-utils >/dev/null
 say "obs-studio $(dpkg-query -W -f='${Version}' obs-studio) installed"
 if dpkg -l | grep -i mono; then
   say "error: a package of Mono's is installed: the round would not show that the tarball carries its own"
