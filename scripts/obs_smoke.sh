@@ -108,7 +108,7 @@ runtime_is_the_tarballs() {
 # Seconds from $1 (a time of day, HH:MM:SS.N, when OBS Studio was started)
 # to the "==== Startup complete" line of its log $2, by that line's time stamp.
 startup_seconds() {
-  awk -F'[: ]' -v started="$1" 'BEGIN {split(started, t, ":"); start = t[1] * 3600 + t[2] * 60 + t[3]}
+  awk -F'[: ]' -v started="$1" 'BEGIN {split(started, s, ":"); start = s[1] * 3600 + s[2] * 60 + s[3]}
     /==== Startup complete/ {t = $1 * 3600 + $2 * 60 + $3; if (t < start) t += 86400; printf "%.1f", t - start; exit}' "$2"
 }
 
