@@ -53,11 +53,17 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends obs-studio obs-plugins xvfb xauth x11-utils python3 \
   python3-websocket python3-xlib fonts-wqy-microhei libgl1-mesa-dri iproute2 procps xz-utils >/dev/null
 say "obs-studio $(dpkg-query -W -f='${Version}' obs-studio) installed"
-if dpkg -l | grep -i mono; then
-  say "error: a package of Mono's is installed: the round would not show that the tarball carries its own"
+# Mono's packages are named mono-* and libmono*; a monospaced font's name
+# may end in -mono too (fonts-dejavu-mono on Debian 13), which is shown but
+# is no Mono. No runtime file of Mono's may be anywhere either.
+say "dpkg -l | grep -i mono: $(dpkg -l | grep -i mono | awk '{print $2}' | tr '\n' ' ')"
+mono_packages=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" {print $2}' | grep -iE '^(mono-|libmono)' || true)
+mono_files=$(find / -xdev \( -name 'libmonosgen-2.0.so*' -o -name mscorlib.dll \) -not -path '/root/*' 2>/dev/null || true)
+if [ -n "$mono_packages$mono_files" ]; then
+  say "error: Mono is on this machine ($mono_packages $mono_files): the round would not show that the tarball carries its own"
   exit 1
 fi
-say "dpkg -l | grep -i mono: none"
+say "no package and no runtime file of Mono's on this machine"
 bash scripts/obs_smoke.sh --tarball ./morvik-thanks-*-x86_64-linux-portable.tar.xz
 INSIDE
 (
