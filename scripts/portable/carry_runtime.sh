@@ -46,6 +46,7 @@ carry() {
   [ -e "$source" ] || die "$source is missing on this machine (scripts/setup.sh installs the packages the tarball takes it from)"
   [ -e "$folder/$name" ] && return 0
   install -m 644 "$(readlink -f "$source")" "$folder/$name"
+  # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
   patchelf --set-rpath '$ORIGIN' "$folder/$name"
   carry_needs "$folder/$name" "$folder"
 }
@@ -100,6 +101,7 @@ install -m 644 /etc/mono/4.5/machine.config "$runtime/etc/mono/4.5/machine.confi
 # The module and its own libraries: found beside each other, and what they
 # need beyond the machine's list (ICU) carried beside them.
 for file in "$bin"/*.so; do
+  # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
   patchelf --set-rpath '$ORIGIN' "$file"
 done
 for file in "$bin"/*.so; do

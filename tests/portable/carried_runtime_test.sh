@@ -22,7 +22,9 @@ build=$(readlink -f "$2")
 host=$build/renamed_libobs_host
 libobs=$build/test-output/libobs-renamed/libobs.so.30
 [ -f "$tarball" ] || die "no tarball $1 (scripts/package.sh makes it)"
-[ -x "$host" ] && [ -f "$libobs" ] || die "$host or $libobs is not built"
+if [ ! -x "$host" ] || [ ! -f "$libobs" ]; then
+  die "$host or $libobs is not built"
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unpack_again="unpack the module's portable tarball again"
@@ -31,8 +33,8 @@ cases=0
 # load NAME OUTCOME [CHANGE [NAMED...]]: the module of a freshly unpacked
 # tarball, changed by the shell command CHANGE (run in its bin/64bit/),
 # loaded under the host, which must see OUTCOME (registered or refused) and
-# each NAMED text in the module's warnings or errors. HIDE, when set, lists
-# paths of the machine's to hide.
+# each NAMED text in the module's warnings or errors. The machine's paths in
+# the array `hidden` are hidden from it.
 load() {
   local name=$1 outcome=$2 change=${3:-true}
   shift 3 || shift $#
@@ -42,9 +44,8 @@ load() {
   tar -xJf "$tarball" -C "$plugins"
   (cd "$plugins/morvik-thanks/bin/64bit" && eval "$change")
   local command=(xvfb-run -a "$host" "$libobs" "$plugins/morvik-thanks" "$outcome" "$@")
-  if [ -n "${HIDE:-}" ]; then
-    # shellcheck disable=SC2086 # a list of paths
-    command=(bash "$repo/tests/obs/without_files.sh" $HIDE -- "${command[@]}")
+  if [ ${#hidden[@]} -gt 0 ]; then
+    command=(bash "$repo/tests/obs/without_files.sh" "${hidden[@]}" -- "${command[@]}")
   fi
   if ! "${command[@]}" >"$plugins.txt" 2>&1; then
     grep -E 'renamed_libobs_host|morvik-thanks|without_files' "$plugins.txt" >&2 || cat "$plugins.txt" >&2
@@ -55,8 +56,12 @@ load() {
   rm -rf "$plugins"
 }
 
-mono_files=$(ls -d /usr/lib/libmonosgen-2.0.so.1 /usr/lib/mono /etc/mono /usr/lib/libgdiplus.so.0 2>/dev/null | tr '\n' ' ')
-HIDE=$mono_files load "with the machine's Mono hidden ($mono_files)" registered true
+hidden=()
+for path in /usr/lib/libmonosgen-2.0.so.1 /usr/lib/mono /etc/mono /usr/lib/libgdiplus.so.0; do
+  [ -e "$path" ] && hidden+=("$path")
+done
+load "with the machine's Mono hidden (${hidden[*]})" registered true
+hidden=()
 load "without its libgdiplus" registered "rm morvik-runtime/lib/libgdiplus.so.0" \
   "$unpack_again" "morvik-runtime/lib/libgdiplus.so.0 cannot be loaded"
 load "without its runtime library" refused "rm morvik-runtime/lib/libmonosgen-2.0.so.1" \

@@ -54,6 +54,7 @@ broken "a library outside the list" \
 broken "no runtime of its own" \
   "FAULT: the module carries no morvik-thanks/bin/64bit/morvik-runtime/lib/libmonosgen-2.0.so.1: it would load the machine's Mono" \
   rm morvik-runtime/lib/libmonosgen-2.0.so.1
+# shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
 broken "a run path out of the tarball" \
   'FAULT: morvik-thanks/bin/64bit/morvik-thanks.so has the run path entry /usr/lib, which leads out of the tarball' \
   patchelf --set-rpath '$ORIGIN:/usr/lib' morvik-thanks.so
