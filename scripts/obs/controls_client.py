@@ -6,74 +6,17 @@ hotkey morvik_thanks.skip, requests addressed by inputUuid, bad requests answere
 goes on, and four clients sending as fast as they can. Prints the figures of
 that load. Exits non-zero, naming the failed check, at the first one.
     controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
-import glob, json, os, statistics, sys, threading, time
+import glob, os, statistics, sys, threading, time
 
-import websocket
-
-from obs_ws import connect, log, must, open_session, request
+from obs_ws import log, must, open_session, request
 from screenshots import Shot, fail
+from vendor_events import Events
 
 port, password, obs_pid, out_dir, record_dir = sys.argv[1:6]
 KIND = "morvik_thanks_image"
 NAME = "答谢 controls"
 GREEN = 0xFF00FF00
 LONG_SENDER, LONG_GIFT = "一位名字特别特别长的老朋友", "超级豪华游艇"
-VENDORS = 1 << 9  # obs-websocket's event subscription for vendor events
-
-
-class Events:
-    """A second connection, subscribed to vendor events, read on a thread."""
-
-    def __init__(self):
-        self.ws = connect(port, password, obs_pid, time.monotonic() + 30, VENDORS)
-        self.ws.settimeout(None)  # events may pause for longer than a request may take
-        self.lock = threading.Lock()
-        self.seen = []
-        threading.Thread(target=self.read, daemon=True).start()
-
-    def read(self):
-        while True:
-            try:
-                message = json.loads(self.ws.recv())
-            except websocket.WebSocketConnectionClosedException:
-                return
-            data = message.get("d", {})
-            if message.get("op") == 5 and data.get("eventType") == "VendorEvent" and \
-                    data["eventData"].get("vendorName") == "morvik-thanks":
-                with self.lock:
-                    self.seen.append((time.monotonic(), data["eventData"]["eventType"],
-                                      data["eventData"]["eventData"]))
-
-    def wait(self, kind, match, seconds, what):
-        """The time and data of the first event `kind` whose data `match`es."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            with self.lock:
-                for at, seen_kind, data in self.seen:
-                    if seen_kind == kind and match(data):
-                        return at, data
-            time.sleep(0.02)
-        fail("no %s event %s within %d s" % (kind, what, seconds))
-
-    def quiet(self, seconds, limit=60):
-        """Waits until no event has come for `seconds` (a backlog has been
-        delivered)."""
-        deadline = time.monotonic() + limit
-        while time.monotonic() < deadline:
-            with self.lock:
-                last = self.seen[-1][0] if self.seen else 0
-            if time.monotonic() - last > seconds:
-                return
-            time.sleep(0.1)
-        fail("the module's events did not stop within %d s" % limit)
-
-    def none(self, kind, match, seconds, what):
-        time.sleep(seconds)
-        with self.lock:
-            if any(seen_kind == kind and match(data) for _, seen_kind, data in self.seen):
-                fail("a %s event %s" % (kind, what))
-
-
 def vendor(ws, kind, data):
     """A vendor request of morvik-thanks; the module's answer object."""
     status, response = request(ws, "CallVendorRequest",
@@ -330,7 +273,7 @@ def main():
     # Python, is what competes with its frames on this machine's two cores.
     os.nice(19)
     ws = open_session(port, password, obs_pid)
-    events = Events()
+    events = Events(port, password, obs_pid)
     scene = must(ws, "GetCurrentProgramScene")["currentProgramSceneName"]
     settings = {"room_name": "", "is_no_thanks": 1, "no_thanks_string": "Idle", "font": "WenQuanYi Micro Hei",
                 "fontSize": 40, "color": GREEN - (1 << 32), "outline": 0, "show_second": 10,
