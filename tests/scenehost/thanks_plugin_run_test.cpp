@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,16 +52,28 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     TempFolder temp;
     const std::string scenehost = InstallThanksHost(temp);
 
+    // The gifts come a second in, well after the host's first frame.
     const std::string gifts = temp.Path() + "/gifts.txt";
-    WriteFile(gifts, "0.1|小明|飞机|2|\n0.3|Alice|火箭|3|x3\n");
+    WriteFile(gifts, "1.0|小明|飞机|2|\n1.2|Alice|火箭|3|x3\n");
     const std::string scene = temp.Path() + "/scene.json";
     const json sceneJson = ThanksScene(gifts);
     WriteFile(scene, sceneJson.dump());
+    const int textureWidth = PreviewWidth("感谢Alice赠送的3个火箭 x3", 40, temp.Path());
+    ASSERT_GT(textureWidth, 0);
+    auto showsTheSecondGift = [&](const std::string& png) {
+        const int right = SourceInkRight(png);
+        return right > kSourceX + textureWidth - 12 && right < kSourceX + textureWidth;
+    };
+
+    // The host runs until the second gift's thanks is drawn, then is told to stop.
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1.5", "--out", out});
+    ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
+    EXPECT_TRUE(WaitForFrameShowing(host, out, showsTheSecondGift)) << host.ErrSoFar();
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     // The scene keeps what the plug-in wrote: the channel and the base size.
@@ -82,13 +95,8 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
 
     // The last frame shows the second gift's thanks, as wide as the style
     // preview draws that text, in the source's place.
-    const int textureWidth = PreviewWidth("感谢Alice赠送的3个火箭 x3", 40, temp.Path());
-    ASSERT_GT(textureWidth, 0);
-    std::vector<std::string> frames;
-    for (const auto& entry : fs::directory_iterator(out))
-        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    const std::vector<std::string> frames = FramesWritten(out);
     ASSERT_FALSE(frames.empty());
-    std::sort(frames.begin(), frames.end());
     const int right = SourceInkRight(frames.back());
     EXPECT_GT(right, kSourceX + textureWidth - 12) << frames.back();
     EXPECT_LT(right, kSourceX + textureWidth);
@@ -125,20 +133,26 @@ TEST(ThanksPluginRun, BlockedWordsOfTheSceneAreMaskedOnScreenOnly) {
     const json sceneJson = ThanksScene(
         gifts, {{"is_save_record", 1}, {"save_folder", temp.Path()}, {"blocked_words", "alice\n"}});
     WriteFile(scene, sceneJson.dump());
+    const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
+    ASSERT_GT(maskedWidth, 0);
+
+    // The host runs until a thanks as wide as the masked one is drawn (the
+    // hint before it is wider, the unmasked name too).
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1", "--out", out});
+    ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
+    EXPECT_TRUE(WaitForFrameShowing(host, out, [&](const std::string& png) {
+        const int right = SourceInkRight(png);
+        return right > kSourceX + maskedWidth - 12 && right < kSourceX + maskedWidth;
+    })) << host.ErrSoFar();
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    std::vector<std::string> frames;
-    for (const auto& entry : fs::directory_iterator(out))
-        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    const std::vector<std::string> frames = FramesWritten(out);
     ASSERT_FALSE(frames.empty());
-    std::sort(frames.begin(), frames.end());
-    const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
-    ASSERT_GT(maskedWidth, 0);
     const int right = SourceInkRight(frames.back());
     EXPECT_GT(right, kSourceX + maskedWidth - 12) << frames.back();
     EXPECT_LT(right, kSourceX + maskedWidth);
