@@ -7,7 +7,8 @@ the demo room's first text are checked before the source is removed.
 import os, sys, time
 
 from obs_ws import log, must, open_session, request
-from screenshots import Shot, fail
+import screenshots
+from screenshots import HANG_BOUND, fail
 
 port, password, obs_pid, out_dir = sys.argv[1:5]
 short = sys.argv[5:6] == ["short"]
@@ -16,26 +17,21 @@ NAME = "答谢 smoke"
 GOLD, GREEN, RED = 0xFFFFC800, 0xFF00FF00, 0xFFFF0000  # the module's colours are 0xAARRGGBB
 
 
-def settle(ws, label, condition, seconds, what):
-    """Screenshots until `condition(shot)` holds; the shot that made it."""
-    deadline = time.monotonic() + seconds
-    while True:
-        shot = Shot(ws, label, NAME, out_dir)
-        if condition(shot):
-            log("%s: %dx%d, ink %.0f%% (%s)" % (label, shot.width, shot.height, 100 * shot.ink(), shot.path))
-            return shot
-        if time.monotonic() > deadline:
-            fail("%s within %d s (last: %dx%d, %s)" % (what, seconds, shot.width, shot.height, shot.path))
-        time.sleep(0.3)
+def settle(ws, label, condition, what):
+    """Screenshots the source until `condition(shot)` holds; the shot that
+    made it."""
+    shot = screenshots.settle(ws, label, NAME, out_dir, condition, what)
+    log("%s: %dx%d, ink %.0f%% (%s)" % (label, shot.width, shot.height, 100 * shot.ink(), shot.path))
+    return shot
 
 
 def remove_input(ws):
     """Removed: OBS Studio releases it once its last reference goes."""
     must(ws, "RemoveInput", {"inputName": NAME})
-    end = time.monotonic() + 10
+    end = time.monotonic() + HANG_BOUND
     while NAME in [i["inputName"] for i in must(ws, "GetInputList")["inputs"]]:
         if time.monotonic() > end:
-            fail("the input is still listed 10 s after RemoveInput")
+            fail("the input is still listed %d s after RemoveInput" % HANG_BOUND)
         time.sleep(0.3)
     log("removed the input; every check passed")
     ws.close()
@@ -61,7 +57,7 @@ def main():
                 "color": GOLD - (1 << 32), "outline": 0, "show_second": 2, "delay_show_second": 0}
     must(ws, "CreateInput", {"sceneName": scene, "inputName": NAME, "inputKind": KIND,
                              "inputSettings": settings, "sceneItemEnabled": True})
-    hint = settle(ws, "1-hint", lambda s: 40 <= s.height <= 80 and s.width > 6 * s.height and s.ink() > 0.02, 20,
+    hint = settle(ws, "1-hint", lambda s: 40 <= s.height <= 80 and s.width > 6 * s.height and s.ink() > 0.02,
                   "the hint is drawn, one line of font size 48")
     if hint.share_near(GOLD) < 0.5:
         fail("the hint is not gold (%.0f%% of its ink near gold)" % (100 * hint.share_near(GOLD)))
@@ -69,19 +65,19 @@ def main():
     # The demo room, with the idle text on: the idle text and thanks lines,
     # each drawn in the size measured for the hint.
     must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {"room_name": "demo", "is_no_thanks": 1}})
-    first = settle(ws, "2-playing", lambda s: s.content != hint.content and s.ink() > 0.02, 20,
+    first = settle(ws, "2-playing", lambda s: s.content != hint.content and s.ink() > 0.02,
                    "the room's first text replaces the hint")
     if short:
         remove_input(ws)
         return
-    settle(ws, "3-next-text", lambda s: s.content not in (hint.content, first.content) and s.ink() > 0.02, 30,
+    settle(ws, "3-next-text", lambda s: s.content not in (hint.content, first.content) and s.ink() > 0.02,
            "a second text of the room follows")
 
     # Properties change: the size follows the font, colours and outline as set.
     must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {
         "fontSize": 96, "color": GREEN - (1 << 32), "outline": 1, "outlineColor": RED - (1 << 32),
         "outlineSize": 4}})
-    big = settle(ws, "4-restyled", lambda s: s.height >= 1.6 * hint.height and s.share_near(GREEN) > 0.2, 20,
+    big = settle(ws, "4-restyled", lambda s: s.height >= 1.6 * hint.height and s.share_near(GREEN) > 0.2,
                  "font size 96 and the green colour show")
     if big.share_near(RED) < 0.05:
         fail("no red outline around the green letters (%.1f%% red)" % (100 * big.share_near(RED)))
@@ -91,12 +87,12 @@ def main():
     status, _ = request(ws, "PressInputPropertiesButton", {"inputName": NAME, "propertyName": "configure"})
     if not status.get("result"):
         fail("PressInputPropertiesButton: %r" % status)
-    end = time.monotonic() + 20
+    end = time.monotonic() + HANG_BOUND
     while settings_of(ws).get("fontSize") != 30:
         if time.monotonic() > end:
             fail("the form's font size 30 did not land in the settings: %r" % settings_of(ws).get("fontSize"))
         time.sleep(0.3)
-    settle(ws, "5-after-form", lambda s: s.height <= 0.5 * big.height, 20, "the form's font size shows")
+    settle(ws, "5-after-form", lambda s: s.height <= 0.5 * big.height, "the form's font size shows")
     remove_input(ws)
 
 
