@@ -3,6 +3,7 @@
 // checked through the assembly's command journal, the frames and the saved
 // scene.
 
+#include "tests/gift_client/gift_client.h"
 #include "tests/scenehost/thanks_host.h"
 
 #include <gtest/gtest.h>
@@ -56,22 +57,26 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     const std::string gifts = temp.Path() + "/gifts.txt";
     WriteFile(gifts, "1.0|小明|飞机|2|\n1.2|Alice|火箭|3|x3\n");
     const std::string scene = temp.Path() + "/scene.json";
-    const json sceneJson = ThanksScene(gifts);
+    const json sceneJson = ThanksScene(gifts, {{"is_save_record", 1}, {"save_folder", temp.Path()}});
     WriteFile(scene, sceneJson.dump());
     const int textureWidth = PreviewWidth("感谢Alice赠送的3个火箭 x3", 40, temp.Path());
     ASSERT_GT(textureWidth, 0);
-    auto showsTheSecondGift = [&](const std::string& png) {
-        const int right = SourceInkRight(png);
-        return right > kSourceX + textureWidth - 12 && right < kSourceX + textureWidth;
-    };
 
-    // The host runs until the second gift's thanks is drawn, then is told to stop.
+    // The host runs until the second gift is taken (its record line) and its
+    // thanks drawn, then is told to stop. Before the assembly's first text
+    // the source shows its built-in hint, about as wide as that thanks, so
+    // the frames are looked at only once the gift is in.
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
     ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
-    EXPECT_TRUE(WaitForFrameShowing(host, out, showsTheSecondGift)) << host.ErrSoFar();
+    EXPECT_TRUE(WaitUntil([&] { return ReadGiftRecords(temp.Path()).size() == 2 || !host.Running(); }))
+        << host.ErrSoFar();
+    EXPECT_TRUE(WaitForFrameShowing(host, out, [&](const std::string& png) {
+        const int right = SourceInkRight(png);
+        return right > kSourceX + textureWidth - 12 && right < kSourceX + textureWidth;
+    })) << host.ErrSoFar();
     host.Signal(SIGINT);
     const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -101,8 +106,11 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     EXPECT_GT(right, kSourceX + textureWidth - 12) << frames.back();
     EXPECT_LT(right, kSourceX + textureWidth);
     EXPECT_EQ(PngPixel(frames.back(), 5, 5), kBackground);
-    // The first frame shows the built-in hint, which is wider.
-    EXPECT_GT(SourceInkRight(frames.front()), right);
+    // The first frame shows what came before the gifts (the built-in hint,
+    // or the idle text once the assembly has sent it), not the thanks.
+    const std::optional<PngImage> first = LoadPngImage(frames.front()), last = LoadPngImage(frames.back());
+    ASSERT_TRUE(first && last);
+    EXPECT_NE(first->argb, last->argb) << frames.front();
 }
 
 // The host runs in its own folder, but a gift script named by a relative
@@ -136,13 +144,15 @@ TEST(ThanksPluginRun, BlockedWordsOfTheSceneAreMaskedOnScreenOnly) {
     const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
     ASSERT_GT(maskedWidth, 0);
 
-    // The host runs until a thanks as wide as the masked one is drawn (the
-    // hint before it is wider, the unmasked name too).
+    // The host runs until the gift is taken (its record line) and a thanks
+    // as wide as the masked one is drawn (the unmasked name is wider).
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
     ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
+    EXPECT_TRUE(WaitUntil([&] { return ReadGiftRecords(temp.Path()).size() == 1 || !host.Running(); }))
+        << host.ErrSoFar();
     EXPECT_TRUE(WaitForFrameShowing(host, out, [&](const std::string& png) {
         const int right = SourceInkRight(png);
         return right > kSourceX + maskedWidth - 12 && right < kSourceX + maskedWidth;
