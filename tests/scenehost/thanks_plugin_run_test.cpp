@@ -124,9 +124,14 @@ TEST(ThanksPluginRun, ARelativeGiftScriptIsReadFromTheScenesFolder) {
     const json sceneJson = {{"sources",
                              {{"thanks", {{"class", "Morvik答谢水友插件"}, {"data", {{"room_name", "rooms/gifts.txt"}}}}}}}};
     WriteFile(scene, sceneJson.dump());
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "0.5"});
+    // The host runs until it has logged the channel's start.
+    const std::string started = "started, room rooms/gifts.txt, 2 gifts";
+    ChildProcess host({scenehost, "run", scene});
+    EXPECT_TRUE(WaitUntil([&] { return host.ErrSoFar().find(started) != std::string::npos || !host.Running(); }));
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("started, room rooms/gifts.txt, 2 gifts"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(started), std::string::npos) << run.err;
 }
 
 // Blocked words in the scene file: the frames show the masked thanks, while
