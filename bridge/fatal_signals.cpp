@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -185,6 +186,13 @@ void PrepareRuntimeCrashReporting(const MonoApi& api)
     // mono_crash.*.json and mono_crash.mem.*.blob into the working folder;
     // the report itself (native and managed stacks) is still printed.
     api.mini_parse_debug_option("no-gdb-backtrace");
+    // From 6.12 the telemetry dump runs whatever that option says: it adds
+    // its thread summary to the printed report and writes
+    // mono_crash.<hash>.<n>.json into the host's working folder. The runtime
+    // reads this variable when it is about to write the file, and writes
+    // none when it is set. Set before the runtime starts, on the thread
+    // that starts it; a value the user gave is kept.
+    setenv("MONO_CRASH_NOFILE", "1", 0);
     // With crash chaining the runtime's handlers return after their report
     // (mono_post_native_crash_handler skips abort()), so the router ends the
     // process by the signal that crashed it rather than by SIGABRT. Left to

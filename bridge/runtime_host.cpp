@@ -11,6 +11,8 @@
 
 #include <filesystem>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,10 +25,18 @@ const String kMessageRuntimeFault(
     u"错误码128，无法初始化环境，请检查.net framework 4.0 运行环境是否安装。\r\n如果需要帮助，可加讨论群：" MORVIK_SUPPORT_GROUP);
 
 struct RuntimeState {
-    // The library stands for the design's meta host: obtained when the
-    // plug-in library loads, absent when Mono or an entry point is missing.
-    std::unique_ptr<const MonoApi> api = LoadMonoApi(kDefaultMonoLibrary);
+    // The library stands for the design's meta host: loaded on first need,
+    // once the host has said which (the machine's Mono unless a runtime
+    // carried beside the plug-in was named), absent when Mono or an entry
+    // point is missing.
+    std::string libraryName = kDefaultMonoLibrary;
+    bool libraryTried = false;
+    std::unique_ptr<const MonoApi> api;
     std::string classLibraryRoot;
+    std::string configRoot;
+    // Native libraries the class libraries P/Invoke, by the name they use,
+    // mapped to files of a runtime carried beside the plug-in.
+    std::vector<std::pair<std::string, std::string>> nativeLibraries;
     // The runtime's root domain once started, by this load of the plug-in
     // or an earlier one in the process; kept for the life of the process.
     MonoDomain* domain = nullptr;
@@ -37,6 +47,15 @@ struct RuntimeState {
 };
 
 RuntimeState runtime;
+
+const MonoApi* Api()
+{
+    if (!runtime.libraryTried) {
+        runtime.libraryTried = true;
+        runtime.api = LoadMonoApi(runtime.libraryName);
+    }
+    return runtime.api.get();
+}
 
 // Whether this thread is known to the runtime: the thread that started it
 // is; any other thread is attached before its first call.
@@ -76,10 +95,10 @@ RuntimeStartOutcome ReportStartFailure(RuntimeStartOutcome outcome)
 // Mono ends the process with exit(1) when the class library of the
 // requested runtime version is missing, so look for it first, under the very
 // root Mono will use.
-bool ClassLibraryPresent(const MonoApi& api, const std::string& overrideRoot)
+bool ClassLibraryPresent(const MonoApi& api, const std::string& overrideRoot, const std::string& configRoot)
 {
     if (!overrideRoot.empty())
-        api.mono_set_dirs(overrideRoot.c_str(), nullptr);
+        api.mono_set_dirs(overrideRoot.c_str(), configRoot.empty() ? nullptr : configRoot.c_str());
     else if (!api.mono_assembly_getrootdir())
         api.mono_set_rootdir();
     const char* root = api.mono_assembly_getrootdir();
@@ -102,6 +121,15 @@ void MapUser32(const MonoApi& api)
     const std::string platformLibrary = std::filesystem::absolute(info.dli_fname, error).string();
     for (const char* name : {"i:user32.dll", "i:user32"})
         api.mono_dllmap_insert(nullptr, name, nullptr, platformLibrary.c_str(), nullptr);
+}
+
+// Sends the class libraries' native helpers to the files of a runtime carried
+// beside the plug-in, whatever the machine has under the same names. Mapped
+// after the configuration is read: the later mapping of a name wins.
+void MapNativeLibraries(const MonoApi& api)
+{
+    for (const auto& [name, file] : runtime.nativeLibraries)
+        api.mono_dllmap_insert(nullptr, name.c_str(), nullptr, file.c_str(), nullptr);
 }
 
 // The domain's base folder is the logic assembly's, so that libraries it
@@ -157,7 +185,7 @@ MonoMethod* FindCommand(const MonoApi& api)
 
 RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
 {
-    if (!runtime.api)
+    if (!Api())
         return ReportStartFailure(RuntimeStartOutcome::Fault);
     const MonoApi& api = *runtime.api;
     if (!runtime.domain) {
@@ -166,9 +194,10 @@ RuntimeStartOutcome StartRuntime(const std::string& assemblyPath)
         // started is still there and must be taken up, not started again.
         runtime.domain = api.mono_get_root_domain();
         if (!runtime.domain) {
-            if (!ClassLibraryPresent(api, runtime.classLibraryRoot))
+            if (!ClassLibraryPresent(api, runtime.classLibraryRoot, runtime.configRoot))
                 return ReportStartFailure(RuntimeStartOutcome::Unavailable);
             api.mono_config_parse(nullptr);
+            MapNativeLibraries(api);
             // Mono installs signal handlers of its own in the host process;
             // chained, the host's handlers installed before it still run
             // for what reaches the runtime, and the router sends everything
@@ -246,31 +275,49 @@ int32_t SendLogicCommand(const String& text)
     return *static_cast<const int32_t*>(api.mono_object_unbox(result));
 }
 
+namespace {
+
+// Calls the static int `method`() of MorvikThanks.OpenForms in the assembly
+// at `helperPath` on the current thread, which is attached to the runtime;
+// its result, or -1 when it could not be called.
+int32_t CallFormsHelper(const MonoApi& api, MonoDomain* domain, const std::string& helperPath, const char* method)
+{
+    const ManagedCodeRegion managed;
+    GcUnsafeRegion region(api);
+    MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
+    MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
+    MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
+    MonoMethod* call = type ? api.mono_class_get_method_from_name(type, method, 0) : nullptr;
+    MonoObject* exception = nullptr;
+    MonoObject* result = call ? api.mono_runtime_invoke(call, nullptr, nullptr, &exception) : nullptr;
+    return result && !exception ? *static_cast<const int32_t*>(api.mono_object_unbox(result)) : -1;
+}
+
+}  // namespace
+
 int32_t CloseLogicForms(const std::string& helperPath)
 {
     // Set once, when the runtime first starts, before any form can open.
     MonoDomain* const domain = runtime.domain;
-    if (!domain || !runtime.api)
+    if (!domain || !Api())
         return -1;
     const MonoApi& api = *runtime.api;
     int32_t asked = -1;
     std::thread([&] {
         const ManagedCodeRegion managed;
         MonoThread* thread = api.mono_thread_attach(domain);
-        {
-            GcUnsafeRegion region(api);
-            MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
-            MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
-            MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
-            MonoMethod* closeAll = type ? api.mono_class_get_method_from_name(type, "CloseAll", 0) : nullptr;
-            MonoObject* exception = nullptr;
-            MonoObject* result = closeAll ? api.mono_runtime_invoke(closeAll, nullptr, nullptr, &exception) : nullptr;
-            if (result && !exception)
-                asked = *static_cast<const int32_t*>(api.mono_object_unbox(result));
-        }
+        asked = CallFormsHelper(api, domain, helperPath, "CloseAll");
         api.mono_thread_detach(thread);
     }).join();
     return asked;
+}
+
+int32_t SettleClosedLogicForms(const std::string& helperPath)
+{
+    if (!runtime.running)
+        return -1;
+    AttachCurrentThread(*runtime.api);
+    return CallFormsHelper(*runtime.api, runtime.domain, helperPath, "SettleClosedForms");
 }
 
 LogicCallResult LastLogicCallResult()
@@ -280,12 +327,17 @@ LogicCallResult LastLogicCallResult()
 
 bool RuntimeLibraryLoaded()
 {
-    return runtime.api != nullptr;
+    return Api() != nullptr;
+}
+
+std::string RuntimeLibraryName()
+{
+    return runtime.libraryName;
 }
 
 std::string ClassLibraryRoot()
 {
-    if (!runtime.classLibraryRoot.empty() || !runtime.api)
+    if (!runtime.classLibraryRoot.empty() || !Api())
         return runtime.classLibraryRoot;
     const char* root = runtime.api->mono_assembly_getrootdir();
     return root ? root : "";
@@ -293,12 +345,25 @@ std::string ClassLibraryRoot()
 
 void SetRuntimeLibraryName(const std::string& name)
 {
-    if (!runtime.domain)
-        runtime.api = LoadMonoApi(name);
+    if (runtime.domain)
+        return;
+    runtime.libraryName = name;
+    runtime.libraryTried = true;
+    runtime.api = LoadMonoApi(name);
 }
 
 void SetClassLibraryRoot(const std::string& root)
 {
     if (!runtime.domain)
         runtime.classLibraryRoot = root;
+}
+
+void UseRuntimeBeside(const RuntimeLocation& location)
+{
+    if (runtime.domain)
+        return;
+    SetRuntimeLibraryName(location.library);
+    runtime.classLibraryRoot = location.classLibraryRoot;
+    runtime.configRoot = location.configRoot;
+    runtime.nativeLibraries = location.nativeLibraries;
 }

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Where the classic host keeps the logic assembly, relative to its working
 // directory. Other hosts hand StartRuntime a path of their own.
@@ -60,16 +62,42 @@ LogicCallResult LastLogicCallResult();
 // the helper could not be called.
 int32_t CloseLogicForms(const std::string& helperPath);
 
+// On the thread that showed a form of the logic assembly, once that call has
+// returned: lets Windows Forms finish what closing the form queued on this
+// thread (Mono 6.12 takes the form's window off the screen only then), by
+// the static int SettleClosedForms() of the same helper. Its result, or -1
+// when the runtime does not run or the helper could not be called.
+int32_t SettleClosedLogicForms(const std::string& helperPath);
+
 // For telling what is missing when the runtime cannot start: whether the
 // Mono library was loaded with every entry point the host calls, and the
 // root folder of Mono's class libraries (the one holding mono/4.5/) that the
 // runtime uses, known once that library is loaded (empty before).
 bool RuntimeLibraryLoaded();
+std::string RuntimeLibraryName();
 std::string ClassLibraryRoot();
 
+// A Mono runtime carried in the plug-in's own folder rather than the
+// machine's: the runtime library's path, the root of its class libraries
+// (holding mono/4.5/), the root of its configuration (holding mono/config
+// and mono/4.5/machine.config), and the native libraries its class libraries
+// P/Invoke, each as the name they use ("gdiplus", "System.Native") and the
+// file it must load.
+struct RuntimeLocation {
+    std::string library;
+    std::string classLibraryRoot;
+    std::string configRoot;
+    std::vector<std::pair<std::string, std::string>> nativeLibraries;
+};
+
+// Runs the runtime at `location` instead of the machine's Mono, which is then
+// never loaded. Takes effect only before the runtime has first started in
+// the process.
+void UseRuntimeBeside(const RuntimeLocation& location);
+
 // Test seams; both take effect only before the runtime has first started in
-// the process. The name of the Mono library to load (it is loaded again at
-// once), and the root folder of Mono's class libraries (Mono's own when
-// empty).
+// the process. The name of the Mono library to load (it is loaded at once;
+// without it, the machine's libmonosgen-2.0.so.1 is loaded on first need),
+// and the root folder of Mono's class libraries (Mono's own when empty).
 void SetRuntimeLibraryName(const std::string& name);
 void SetClassLibraryRoot(const std::string& root);

@@ -2,6 +2,7 @@
 
 #include "bridge/runtime_host.h"
 #include "channel/message_window.h"
+#include "obs/bundled_runtime.h"
 #include "obs/runtime_requirements.h"
 #include "shell/startup_messages.h"
 
@@ -18,20 +19,23 @@ namespace {
 // set by the start, on the core thread, before any source exists.
 std::string formsHelperPath;
 
-// Names each missing part of Mono in OBS's log, with its packages, beside
-// the coded start-up messages; whether the module can run, that is, whether
-// the runtime started and no required part is missing.
+// Names each missing part of Mono in OBS's log, with what brings it (its
+// packages, or the portable tarball the module came in when it carries its
+// runtime), beside the coded start-up messages; whether the module can run,
+// that is, whether the runtime started and no required part is missing.
 bool ReportMissingParts(bool started) {
     const std::vector<MissingMonoPart> missing = MissingMonoParts();
+    const bool bundled = BundledRuntime().has_value();
     for (const MissingMonoPart& entry : missing)
-        blog(entry.part.required ? LOG_ERROR : LOG_WARNING, "[morvik-thanks] %s is missing (%s): install %s",
-             entry.part.what, entry.where.c_str(), entry.part.package);
+        blog(entry.part.required ? LOG_ERROR : LOG_WARNING, "[morvik-thanks] %s is missing (%s): %s%s",
+             entry.part.what, entry.where.c_str(), bundled ? "" : "install ",
+             bundled ? kUnpackTarballAgain : entry.part.package);
     const bool requiredMissing =
         std::any_of(missing.begin(), missing.end(), [](const MissingMonoPart& entry) { return entry.part.required; });
     if (started && !requiredMissing) {
         if (!missing.empty())
-            blog(LOG_WARNING, "[morvik-thanks] \"Settings…\" cannot open its form until this is installed: apt install %s",
-                 PackagesOf(missing).c_str());
+            blog(LOG_WARNING, "[morvik-thanks] \"Settings…\" cannot open its form until this is installed: %s%s",
+                 bundled ? "" : "apt install ", bundled ? kUnpackTarballAgain : PackagesOf(missing).c_str());
         return true;
     }
     if (!requiredMissing)
@@ -39,15 +43,25 @@ bool ReportMissingParts(bool started) {
     // A source kind whose logic cannot run would only draw its hint: it is
     // not registered, and a scene collection keeps its sources for a later
     // start.
-    blog(LOG_ERROR, "[morvik-thanks] not started, and its source is not offered: install what is missing "
-                    "(Debian, Ubuntu: apt install %s), then restart OBS Studio",
-         missing.empty() ? "mono-runtime libmonosgen-2.0-1" : PackagesOf(missing).c_str());
+    if (bundled)
+        blog(LOG_ERROR, "[morvik-thanks] not started, and its source is not offered: %s, then restart OBS Studio",
+             kUnpackTarballAgain);
+    else
+        blog(LOG_ERROR, "[morvik-thanks] not started, and its source is not offered: install what is missing "
+                        "(Debian, Ubuntu: apt install %s), then restart OBS Studio",
+             missing.empty() ? "mono-runtime libmonosgen-2.0-1" : PackagesOf(missing).c_str());
     return false;
 }
 
 }  // namespace
 
 bool StartModuleRuntime(const std::string& assemblyPath) {
+    // The portable tarball's runtime, when the module has one beside it, and
+    // never the machine's Mono then.
+    if (const std::optional<RuntimeLocation> bundled = BundledRuntime()) {
+        UseRuntimeBeside(*bundled);
+        blog(LOG_INFO, "[morvik-thanks] runs the Mono runtime carried beside it: %s", bundled->library.c_str());
+    }
     if (access(assemblyPath.c_str(), F_OK) != 0) OBSMessageBox(nullptr, MissingAssemblyMessage().Array(), nullptr, 0);
     const bool started = StartRuntime(assemblyPath) == RuntimeStartOutcome::Started;
     formsHelperPath = (std::filesystem::path(assemblyPath).parent_path() / "MorvikForms.dll").string();
@@ -63,3 +77,5 @@ void StopModuleRuntime() {
 }
 
 bool CloseOpenSettingsForm() { return CloseLogicForms(formsHelperPath) >= 0; }
+
+void SettleClosedSettingsForm() { SettleClosedLogicForms(formsHelperPath); }

@@ -19,3 +19,6 @@ void StopModuleRuntime();
 // does (a thread of the runtime host's own calls MorvikForms.dll beside the
 // logic assembly). False when it could not be asked.
 bool CloseOpenSettingsForm();
+// On the core thread, after the settings form's call returned: takes the
+// closed form's window off the screen (see SettleClosedLogicForms).
+void SettleClosedSettingsForm();

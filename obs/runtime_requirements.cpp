@@ -1,10 +1,12 @@
 #include "obs/runtime_requirements.h"
 
 #include "bridge/runtime_host.h"
+#include "obs/bundled_runtime.h"
 
 #include <dlfcn.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 
 namespace {
@@ -30,12 +32,22 @@ const MonoPart kClassLibraries[] = {
 // The library Mono's configuration maps System.Drawing's "gdiplus" to.
 const MonoPart kDrawingLibrary{"The drawing library of the \"Settings…\" form", "libgdiplus.so.0", "libgdiplus", false};
 
+// The file the carried runtime maps System.Drawing's "gdiplus" to.
+std::string DrawingLibraryOf(const RuntimeLocation& location) {
+    for (const auto& [name, file] : location.nativeLibraries)
+        if (name == "gdiplus") return file;
+    return kDrawingLibrary.file;
+}
+
 }  // namespace
 
 std::vector<MissingMonoPart> MissingMonoParts() {
     std::vector<MissingMonoPart> missing;
+    // The runtime carried beside the module is looked at in its own folder,
+    // the machine's by the names the dynamic loader finds.
+    const std::optional<RuntimeLocation> bundled = BundledRuntime();
     if (!RuntimeLibraryLoaded())
-        missing.push_back({kRuntimeLibrary, std::string(kRuntimeLibrary.file) + " cannot be loaded"});
+        missing.push_back({kRuntimeLibrary, RuntimeLibraryName() + " cannot be loaded"});
     std::string root = ClassLibraryRoot();
     if (root.empty()) root = kUsualClassLibraryRoot;
     const std::filesystem::path folder = std::filesystem::path(root) / "mono/4.5";
@@ -45,8 +57,9 @@ std::vector<MissingMonoPart> MissingMonoParts() {
         if (!std::filesystem::is_regular_file(file, error)) missing.push_back({part, file.string()});
     }
     // Loaded as Mono would load it for the form, and left loaded for that.
-    if (!dlopen(kDrawingLibrary.file, RTLD_LAZY | RTLD_LOCAL))
-        missing.push_back({kDrawingLibrary, std::string(kDrawingLibrary.file) + " cannot be loaded"});
+    const std::string drawing = bundled ? DrawingLibraryOf(*bundled) : kDrawingLibrary.file;
+    if (!dlopen(drawing.c_str(), RTLD_LAZY | RTLD_LOCAL))
+        missing.push_back({kDrawingLibrary, drawing + " cannot be loaded"});
     return missing;
 }
 

@@ -23,8 +23,14 @@ struct MissingMonoPart {
 // The parts missing on this machine, required ones first. Class libraries
 // are looked for under the root the runtime host uses, or, while no Mono
 // library is loaded to say, where Debian's, Ubuntu's and the Mono project's
-// packages put them.
+// packages put them; with a runtime carried beside the module, every part is
+// looked for in its folder.
 std::vector<MissingMonoPart> MissingMonoParts();
 
 // The parts' packages, each once, space-separated: what to give apt.
 std::string PackagesOf(const std::vector<MissingMonoPart>& parts);
+
+// What brings back a part missing from the runtime carried beside the
+// module: its packages are not the machine's business.
+inline constexpr const char* kUnpackTarballAgain =
+    "unpack the module's portable tarball again into ~/.config/obs-studio/plugins/ (its runtime folder is incomplete)";

@@ -6,6 +6,7 @@
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/obs_settings_element.h"
+#include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
 #include "obs/thanks_properties.h"
 #include "obs/websocket_vendor.h"
@@ -137,6 +138,7 @@ void SourceCore::EndScene() {
 
 void SourceCore::Configure() {
     if (image_ && ConfigureTextSource(root_.get(), false)) image_->UpdateSettings();
+    SettleClosedSettingsForm();
     formOpen = false;
     SendWrites();
     RefreshPropertiesLater(weakSource_);

@@ -14,12 +14,17 @@
 # requests, four clients sending at once, the figures of that load). OBS
 # Studio is then told to quit by SIGINT; started again, it is sent SIGSEGV
 # and must end by it as without the module; the package is removed again.
-# Then the tarball is unpacked into a new throw-away home's plug-in folder
-# (~/.config/obs-studio/plugins/), as a user installs it, and OBS Studio is
-# started again for a shorter round: the input kind, the hint and the demo
-# room's first text, a clean shut-down.
+# Then the portable tarball is unpacked into a new throw-away home's plug-in
+# folder (~/.config/obs-studio/plugins/), as a user installs it, and OBS
+# Studio is started again for a shorter round: the input kind, the hint and
+# the demo room's first text, a gift posted to the source's endpoint and
+# thanked, the real settings form opened, the Mono runtime mapped in OBS
+# Studio the tarball's own (printed, with the ICU mapped), a clean shut-down.
 #
 #   scripts/obs_smoke.sh [BUILD]      (default build)
+#   scripts/obs_smoke.sh --tarball TARBALL
+# The second form runs only the tarball's round, with a tarball made before
+# (on a machine without Mono, say: scripts/portable_round.sh).
 #
 # The screenshots stay in BUILD/test-output/obs_smoke/ and
 # BUILD/test-output/obs_smoke_tarball/. On failure the
@@ -44,18 +49,21 @@ inner() {
   port=$(free_port)
   password=$(random_password)
   write_config en-US "$port" "$password"
-  # What the "Settings…" button's form does: font size 30, accepted.
+  # What the "Settings…" button's form does in the full round: font size
+  # 30, accepted. The short round opens the real form.
   printf 'int fontSize 30\nresult 0\n' >"$HOME/form.txt"
-  local round=full
+  local round=full form_script=("TAVREL_FORM=$HOME/form.txt")
   if [ -n "${SMOKE_TARBALL:-}" ]; then
     tar -xJf "$SMOKE_TARBALL" -C "$cfg/plugins"
     log "unpacked $(basename "$SMOKE_TARBALL") into $cfg/plugins"
-    round=short
+    round=short form_script=()
   fi
 
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
-  start_obs "TAVREL_FORM=$HOME/form.txt"
+  local started
+  started=$(date +%T.%N)
+  start_obs "${form_script[@]}"
 
   timeout 600 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" "$round" ||
     die "a check against OBS Studio failed"
@@ -66,6 +74,8 @@ inner() {
   fi
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
     die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
+  log "OBS Studio's start-up took $(startup_seconds "$started" "$cfg"/logs/*.txt) s (to \"==== Startup complete\" in its log)"
+  [ "$round" = full ] || runtime_is_the_tarballs
 
   # OBS Studio quits on SIGINT, shutting down as when its window is closed:
   # its modules are unloaded and the log ends with the leak count.
@@ -78,6 +88,28 @@ inner() {
     die "OBS Studio did not shut down cleanly (no leak count of 0 in its log)"
   [ "$round" = short ] || crash_stays_obs
   status=0
+}
+
+# The Mono runtime and ICU files mapped in the running OBS Studio: Mono's
+# must be the one the tarball carries, never a copy of the machine's.
+# (ICU, linked by name, may be OBS Studio's own when it has loaded the same
+# version before the module.)
+runtime_is_the_tarballs() {
+  local mapped
+  mapped=$(awk '$6 ~ /lib(monosgen|icuuc)/ {print $6}' "/proc/$obs_pid/maps" | sort -u)
+  log "mapped in OBS Studio: $(tr '\n' ' ' <<<"$mapped")"
+  grep -q "^$cfg/plugins/morvik-thanks/.*/libmonosgen-2.0.so.1$" <<<"$mapped" ||
+    die "OBS Studio does not run the Mono runtime the tarball carries"
+  if grep "libmonosgen" <<<"$mapped" | grep -v "^$cfg/plugins/"; then
+    die "OBS Studio maps a Mono runtime from outside the tarball"
+  fi
+}
+
+# Seconds from $1 (a time of day, HH:MM:SS.N, when OBS Studio was started)
+# to the "==== Startup complete" line of its log $2, by that line's time stamp.
+startup_seconds() {
+  awk -F'[: ]' -v started="$1" 'BEGIN {split(started, s, ":"); start = s[1] * 3600 + s[2] * 60 + s[3]}
+    /==== Startup complete/ {t = $1 * 3600 + $2 * 60 + $3; if (t < start) t += 86400; printf "%.1f", t - start; exit}' "$2"
 }
 
 # A crash of OBS Studio's own stays OBS Studio's: started again (the module
@@ -120,9 +152,35 @@ fi
 # The outer stage: packages, the Debian package built and installed, then the
 # inner stage in a network namespace of its own, then the package removed.
 # ===========================================================================
+# tarball_round TARBALL OUT: the portable tarball's round, its screenshots
+# in OUT.
+tarball_round() {
+  log "unpacking $(basename "$1") into a throw-away home's plug-in folder"
+  SMOKE_OUT=$2
+  rm -rf "$SMOKE_OUT"
+  mkdir -p "$SMOKE_OUT"
+  SMOKE_TARBALL=$(readlink -f "$1")
+  export SMOKE_TARBALL SMOKE_OUT
+  local rc=0
+  (run_inner_stage 900 "$script") || rc=$?
+  [ "$rc" -eq 0 ] && log "the tarball passed; screenshots in $SMOKE_OUT"
+  return "$rc"
+}
+
+[ "$(id -u)" -eq 0 ] || die "this needs root: to install packages and for a network namespace of its own"
+if [ "${1:-}" = --tarball ]; then
+  [ $# -eq 2 ] && [ -f "$2" ] || die "usage: scripts/obs_smoke.sh --tarball TARBALL (an existing file)"
+  # The version is the tarball's: morvik-thanks-VERSION-x86_64-linux-portable.tar.xz.
+  SMOKE_VERSION=$(basename "$2" | sed -n 's/^morvik-thanks-\(.*\)-x86_64-linux-portable\.tar\.xz$/\1/p')
+  [ -n "$SMOKE_VERSION" ] || die "$2 is not named morvik-thanks-VERSION-x86_64-linux-portable.tar.xz"
+  export SMOKE_VERSION
+  ensure_packages
+  rc=0
+  tarball_round "$2" "${TMPDIR:-/tmp}/obs_smoke_tarball" || rc=$?
+  exit "$rc"
+fi
 [ $# -le 1 ] || die "usage: scripts/obs_smoke.sh [BUILD]"
 build=$(realpath -m "${1:-$repo/build}")
-[ "$(id -u)" -eq 0 ] || die "this needs root: to install the package and for a network namespace of its own"
 if dpkg-query -W -f='${Status}' morvik-thanks 2>/dev/null | grep -q "install ok installed"; then
   die "the package morvik-thanks is installed on this machine already; remove it first (apt remove morvik-thanks)"
 fi
@@ -154,13 +212,7 @@ trap - EXIT
 log "the package passed; screenshots in $out"
 
 # The tarball, with the package gone: the module can come only from the
-# user plug-in folder.
-log "unpacking $(basename "$tarball") into a throw-away home's plug-in folder"
-SMOKE_OUT=$build/test-output/obs_smoke_tarball
-rm -rf "$SMOKE_OUT"
-mkdir -p "$SMOKE_OUT"
-SMOKE_TARBALL=$tarball
-export SMOKE_TARBALL
-(run_inner_stage 900 "$script") || rc=$?
-[ "$rc" -eq 0 ] && log "the tarball passed; screenshots in $SMOKE_OUT"
+# user plug-in folder, and its runtime only from the tarball, though this
+# machine has Mono.
+tarball_round "$tarball" "$build/test-output/obs_smoke_tarball" || rc=$?
 exit "$rc"

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds the OBS Studio module's two installable forms: the Debian package
-# (CPack, checked with lintian) and the tarball for a user's plug-in folder
-# (morvik-thanks/bin/64bit/ and morvik-thanks/data/, unpacked into
-# ~/.config/obs-studio/plugins/). Neither may name a libobs library as
+# (CPack, checked with lintian), which runs on the machine's Mono, and the
+# portable tarball for a user's plug-in folder (morvik-thanks/bin/64bit/ and
+# morvik-thanks/data/, unpacked into ~/.config/obs-studio/plugins/), which
+# carries its own Mono runtime, class libraries, libgdiplus and ICU
+# (scripts/portable/carry_runtime.sh) and is checked to need nothing else
+# but the libraries every desktop has (scripts/check_portable.sh). Built on
+# Debian 12, whose glibc is the older. Neither may name a libobs library as
 # needed: OBS Studio brings its own, under a name that depends on its build.
 #   scripts/package.sh [BUILD_DIR]      (default build)
 # Prints the package's path, then the tarball's, on stdout; lintian's
@@ -27,13 +31,17 @@ dpkg-deb -x "$deb" "$stage/deb"
 bash scripts/no_libobs_needed.sh "$stage"/deb/usr/lib/*/obs-plugins/morvik-thanks.so \
   "$stage"/deb/usr/lib/*/morvik-thanks/*.so >&2
 
-# The tarball: the user plug-in install, stripped as the package's files are,
-# owned by root and in name order whoever builds it.
-tarball=$(readlink -f "$build")/morvik-thanks-${version}-x86_64-linux-gnu.tar.xz
+# The portable tarball: the user plug-in install, stripped as the package's
+# files are, with the runtime it carries, owned by root and in name order
+# whoever builds it.
+tarball=$(readlink -f "$build")/morvik-thanks-${version}-x86_64-linux-portable.tar.xz
 cmake --install "$build" --component obs-module --prefix "$stage/tar/morvik-thanks" --strip >/dev/null
 bash scripts/no_libobs_needed.sh "$stage"/tar/morvik-thanks/bin/64bit/*.so >&2
+bash scripts/portable/carry_runtime.sh "$stage/tar/morvik-thanks"
 tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner -cJf "$tarball" morvik-thanks
-echo "package: $(basename "$tarball"): $(tar -tJf "$tarball" | wc -l) entries, $(du -k "$tarball" | cut -f1) KiB" >&2
+echo "package: $(basename "$tarball"): $(tar -tJf "$tarball" | wc -l) entries, $(du -k "$tarball" | cut -f1) KiB," \
+  "$(du -sk "$stage/tar" | cut -f1) KiB unpacked" >&2
+bash scripts/check_portable.sh "$tarball" >&2
 
 echo "$deb"
 echo "$tarball"

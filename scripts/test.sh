@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing (OBS Studio included), configures, builds and runs
-# every test, then the OBS Studio smoke test (scripts/obs_smoke.sh).
+# every test, then the OBS Studio smoke test (scripts/obs_smoke.sh), then the
+# tests of the portable tarball that test built: its portability check, and
+# its module on the runtime it carries.
 #   scripts/test.sh [BUILD_DIR] [extra CMake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,4 +23,8 @@ if sanitizer=$(grep -oE '^MORVIK_(SANITIZE|TSAN):BOOL=ON' "$build/CMakeCache.txt
   echo "test: OBS Studio smoke test skipped: ${sanitizer%%:*} build, whose module OBS Studio cannot load without the sanitizer runtime"
 else
   bash scripts/obs_smoke.sh "$build"
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  tarball=$build/morvik-thanks-$version-x86_64-linux-portable.tar.xz
+  bash tests/portable/check_portable_test.sh "$tarball"
+  bash tests/portable/carried_runtime_test.sh "$tarball" "$build"
 fi

@@ -2,78 +2,21 @@
 through obs-websocket's vendor requests of "morvik-thanks" and its vendor
 events: the source's box holds a long thanks (with a colour filter too),
 SendGifts, PauseThanks/ResumeThanks, the Properties button test_gift, the
-hotkey morvik_thanks.skip, bad requests answered with an error while OBS
+hotkey morvik_thanks.skip, requests addressed by inputUuid, bad requests answered with an error while OBS
 goes on, and four clients sending as fast as they can. Prints the figures of
 that load. Exits non-zero, naming the failed check, at the first one.
     controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
-import glob, json, os, statistics, sys, threading, time
+import glob, os, statistics, sys, threading, time
 
-import websocket
-
-from obs_ws import connect, log, must, open_session, request
+from obs_ws import log, must, open_session, request
 from screenshots import HANG_BOUND, fail, settle
+from vendor_events import Events
 
 port, password, obs_pid, out_dir, record_dir = sys.argv[1:6]
 KIND = "morvik_thanks_image"
 NAME = "答谢 controls"
 GREEN = 0xFF00FF00
 LONG_SENDER, LONG_GIFT = "一位名字特别特别长的老朋友", "超级豪华游艇"
-VENDORS = 1 << 9  # obs-websocket's event subscription for vendor events
-
-
-class Events:
-    """A second connection, subscribed to vendor events, read on a thread."""
-
-    def __init__(self):
-        self.ws = connect(port, password, obs_pid, time.monotonic() + 30, VENDORS)
-        self.ws.settimeout(None)  # events may pause for longer than a request may take
-        self.lock = threading.Lock()
-        self.seen = []
-        threading.Thread(target=self.read, daemon=True).start()
-
-    def read(self):
-        while True:
-            try:
-                message = json.loads(self.ws.recv())
-            except websocket.WebSocketConnectionClosedException:
-                return
-            data = message.get("d", {})
-            if message.get("op") == 5 and data.get("eventType") == "VendorEvent" and \
-                    data["eventData"].get("vendorName") == "morvik-thanks":
-                with self.lock:
-                    self.seen.append((time.monotonic(), data["eventData"]["eventType"],
-                                      data["eventData"]["eventData"]))
-
-    def wait(self, kind, match, what, seconds=HANG_BOUND):
-        """The time and data of the first event `kind` whose data `match`es."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            with self.lock:
-                for at, seen_kind, data in self.seen:
-                    if seen_kind == kind and match(data):
-                        return at, data
-            time.sleep(0.02)
-        fail("no %s event %s within %d s" % (kind, what, seconds))
-
-    def quiet(self, seconds, limit=HANG_BOUND):
-        """Waits until no event has come for `seconds` (a backlog has been
-        delivered)."""
-        deadline = time.monotonic() + limit
-        while time.monotonic() < deadline:
-            with self.lock:
-                last = self.seen[-1][0] if self.seen else 0
-            if time.monotonic() - last > seconds:
-                return
-            time.sleep(0.1)
-        fail("the module's events did not stop within %d s" % limit)
-
-    def none(self, kind, match, seconds, what):
-        time.sleep(seconds)
-        with self.lock:
-            if any(seen_kind == kind and match(data) for _, seen_kind, data in self.seen):
-                fail("a %s event %s" % (kind, what))
-
-
 def vendor(ws, kind, data):
     """A vendor request of morvik-thanks; the module's answer object."""
     status, response = request(ws, "CallVendorRequest",
@@ -277,13 +220,54 @@ def latency(ws, events, count=8):
                                   max(drawn)))
 
 
+def wait_for_channel(ws, name):
+    """Until the source's channel in the logic assembly answers."""
+    deadline = time.monotonic() + HANG_BOUND
+    while "error" in vendor(ws, "GetThanksState", {"inputName": name}):
+        if time.monotonic() > deadline:
+            fail("the channel of %r did not start: %r" % (name, vendor(ws, "GetThanksState", {"inputName": name})))
+        time.sleep(0.2)
+
+
+def check_uuid(ws, scene, settings):
+    """A vendor request addressed by inputUuid reaches that source and no
+    other: a second thanks source is paused by its uuid while the first goes
+    on. obs-websocket gives uuids from 5.5 (OBS Studio 30.2); where it gives
+    none, OBS Studio cannot look a source up by one before 29.1, and the
+    module says so."""
+    other = NAME + " uuid"
+    must(ws, "CreateInput", {"sceneName": scene, "inputName": other, "inputKind": KIND,
+                             "inputSettings": dict(settings, is_save_record=0), "sceneItemEnabled": True})
+    wait_for_channel(ws, other)
+    uuids = {i["inputName"]: i.get("inputUuid") for i in must(ws, "GetInputList", {"inputKind": KIND})["inputs"]}
+    if not uuids.get(other):
+        version = must(ws, "GetVersion")["obsVersion"]
+        answer = vendor(ws, "PauseThanks", {"inputUuid": "00000000-0000-0000-0000-000000000000"})
+        if tuple(int(n) for n in version.split(".")[:2]) < (29, 1) and "29.1" not in answer.get("error", ""):
+            fail("PauseThanks by inputUuid on OBS Studio %s answered %r" % (version, answer))
+        log("OBS Studio %s gives no input uuids; by inputUuid: %s" % (version, answer.get("error")))
+    else:
+        answer = vendor(ws, "PauseThanks", {"inputUuid": uuids[other]})
+        if answer.get("paused") is not True:
+            fail("PauseThanks by inputUuid did not pause %r: %r" % (other, answer))
+        if vendor(ws, "GetThanksState", {"inputName": other}).get("paused") is not True:
+            fail("the source paused by its inputUuid is not the one named %r" % other)
+        if vendor(ws, "GetThanksState", {"inputUuid": uuids[NAME]}).get("paused") is not False:
+            fail("pausing %r by its inputUuid paused %r too" % (other, NAME))
+        answer = vendor(ws, "GetThanksState", {"inputUuid": "00000000-0000-0000-0000-000000000000"})
+        if "error" not in answer:
+            fail("GetThanksState for an unknown inputUuid answered %r" % answer)
+        log("PauseThanks by inputUuid paused that source alone; an unknown uuid: %s" % answer["error"])
+    must(ws, "RemoveInput", {"inputName": other})
+
+
 def main():
     # Every thread of this client (the event reader, the load's clients) at
     # the lowest priority: what OBS Studio does for them, not their own
     # Python, is what competes with its frames on this machine's two cores.
     os.nice(19)
     ws = open_session(port, password, obs_pid)
-    events = Events()
+    events = Events(port, password, obs_pid)
     scene = must(ws, "GetCurrentProgramScene")["currentProgramSceneName"]
     settings = {"room_name": "", "is_no_thanks": 1, "no_thanks_string": "Idle", "font": "WenQuanYi Micro Hei",
                 "fontSize": 40, "color": GREEN - (1 << 32), "outline": 0, "show_second": 600,
@@ -291,13 +275,10 @@ def main():
                 "is_save_record": 1, "save_folder": record_dir}
     must(ws, "CreateInput", {"sceneName": scene, "inputName": NAME, "inputKind": KIND,
                              "inputSettings": settings, "sceneItemEnabled": True})
-    deadline = time.monotonic() + HANG_BOUND
-    while "error" in vendor(ws, "GetThanksState", {"inputName": NAME}):
-        if time.monotonic() > deadline:
-            fail("the thanks source's channel did not start: %r" % vendor(ws, "GetThanksState", {"inputName": NAME}))
-        time.sleep(0.2)
+    wait_for_channel(ws, NAME)
     check_geometry_and_filter(ws, events, scene)
     check_controls(ws, events)
+    check_uuid(ws, scene, settings)
     check_load(ws)
     latency(ws, events)
     must(ws, "RemoveInput", {"inputName": NAME})

@@ -13,27 +13,12 @@ from Xlib.ext import xtest
 from gift_endpoint import free_url, post, wait_until_listening
 from obs_ws import log, must, obs_alive, open_session
 from screenshots import HANG_BOUND, fail
+from x_windows import windows_named
 
 port, password, obs_pid, how = sys.argv[1:5]
 NAME = "答谢 outlined"  # the name the session's stop_obs answers for
 FORM_TITLE = "Thanks settings"  # after its Chinese title
 CLIENTS = 3
-
-
-def windows_named(d, match):
-    """The viewable top-level windows whose name (_NET_WM_NAME, UTF-8)
-    `match`es."""
-    net_wm_name, utf8 = d.intern_atom("_NET_WM_NAME"), d.intern_atom("UTF8_STRING")
-    found = []
-    for window in d.screen().root.query_tree().children:
-        try:
-            name = window.get_full_property(net_wm_name, utf8)
-            if window.get_attributes().map_state == X.IsViewable and name and \
-                    match(name.value.decode("utf-8", "replace")):
-                found.append(window)
-        except Exception:  # gone meanwhile
-            pass
-    return found
 
 
 def flood(url, client, counts, stop):

@@ -249,10 +249,11 @@ start_obs() {
 # Debian's packages that a session needs, installed when missing: OBS Studio
 # and its plug-ins (obs-websocket), the X server and xauth, xwininfo, the
 # websocket and X clients, the font sources are set to, Mesa's software
-# renderer, ip and pgrep; and any named as arguments.
+# renderer, ip and pgrep, xz for the portable tarball; and any named as
+# arguments.
 ensure_packages() {
   local packages=(obs-studio obs-plugins xvfb xauth x11-utils python3 python3-websocket python3-xlib
-    fonts-wqy-microhei libgl1-mesa-dri iproute2 procps "$@")
+    fonts-wqy-microhei libgl1-mesa-dri iproute2 procps xz-utils "$@")
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

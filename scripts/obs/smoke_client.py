@@ -1,20 +1,30 @@
 """Drives OBS Studio with the installed thanks module through obs-websocket,
 as a streamer's tools would, and checks what the source draws in
 GetSourceScreenshot PNGs (kept in OUT_DIR). Exits non-zero, naming the
-failed check, at the first one that fails. With "short", only the hint and
-the demo room's first text are checked before the source is removed.
+failed check, at the first one that fails. With "short" (a user plug-in
+install), the hint and the demo room's first text are checked, then a gift
+posted to the source's loopback endpoint must be thanked and the
+"Settings…" button must open the logic assembly's real Windows Forms form
+on the X display (OBS Studio started without a form script), which removing
+the source closes.
     smoke_client.py PORT PASSWORD OBS_PID OUT_DIR [short]"""
 import os, sys, time
 
+from Xlib import display
+
+from gift_endpoint import free_url, post, wait_until_listening
 from obs_ws import log, must, open_session, request
 import screenshots
-from screenshots import HANG_BOUND, fail
+from screenshots import HANG_BOUND, Shot, fail
+from vendor_events import Events
+from x_windows import windows_named
 
 port, password, obs_pid, out_dir = sys.argv[1:5]
 short = sys.argv[5:6] == ["short"]
 KIND = "morvik_thanks_image"
 NAME = "答谢 smoke"
 GOLD, GREEN, RED = 0xFFFFC800, 0xFF00FF00, 0xFFFF0000  # the module's colours are 0xAARRGGBB
+FORM_TITLE = "Thanks settings"  # after its Chinese title
 
 
 def settle(ws, label, condition, what):
@@ -25,13 +35,50 @@ def settle(ws, label, condition, what):
     return shot
 
 
-def remove_input(ws):
-    """Removed: OBS Studio releases it once its last reference goes."""
+def thank_posted_gift(ws, events):
+    """A gift posted to the source's own loopback endpoint is thanked: the
+    thanks line naming its sender is shown and drawn."""
+    url = free_url()
+    must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {"room_name": url, "is_no_thanks": 0}})
+    wait_until_listening(url)
+    before = Shot(ws, "3-endpoint", NAME, out_dir)
+    post(url, {"sender": "小明", "gift": "火箭", "count": 2, "id": "smoke-gift-1"})
+    events.wait("ThanksShown", lambda d: "小明" in d.get("text", ""), "for the gift posted to %s" % url)
+    settle(ws, "4-thanked", lambda s: s.content != before.content and s.ink() > 0.02,
+           "the thanks for the posted gift is drawn")
+    log("a gift posted to %s was thanked" % url)
+
+
+def open_real_form(ws):
+    """The "Settings…" button opens the assembly's Windows Forms form (System
+    .Windows.Forms and System.Drawing on libgdiplus) as a window on the
+    display; a display connection of our own watches for it."""
+    screen = display.Display()
+    status, _ = request(ws, "PressInputPropertiesButton", {"inputName": NAME, "propertyName": "configure"})
+    if not status.get("result"):
+        fail("PressInputPropertiesButton configure: %r" % status)
+    deadline = time.monotonic() + HANG_BOUND
+    while not windows_named(screen, lambda name: FORM_TITLE in name):
+        if time.monotonic() > deadline:
+            fail("the settings form did not open within %d s" % HANG_BOUND)
+        time.sleep(0.2)
+    log("the settings form is open on the display")
+    return screen
+
+
+def remove_input(ws, form_screen=None):
+    """Removed: OBS Studio releases it once its last reference goes, and a
+    settings form it has open closes with it."""
     must(ws, "RemoveInput", {"inputName": NAME})
     end = time.monotonic() + HANG_BOUND
     while NAME in [i["inputName"] for i in must(ws, "GetInputList")["inputs"]]:
         if time.monotonic() > end:
             fail("the input is still listed %d s after RemoveInput" % HANG_BOUND)
+        time.sleep(0.3)
+    end = time.monotonic() + HANG_BOUND
+    while form_screen and windows_named(form_screen, lambda name: FORM_TITLE in name):
+        if time.monotonic() > end:
+            fail("the settings form is still open %d s after its source was removed" % HANG_BOUND)
         time.sleep(0.3)
     log("removed the input; every check passed")
     ws.close()
@@ -44,6 +91,7 @@ def settings_of(ws):
 def main():
     os.makedirs(out_dir, exist_ok=True)
     ws = open_session(port, password, obs_pid)
+    events = Events(port, password, obs_pid) if short else None
 
     kinds = must(ws, "GetInputKindList", {"unversioned": True})["inputKinds"]
     if KIND not in kinds:
@@ -68,7 +116,8 @@ def main():
     first = settle(ws, "2-playing", lambda s: s.content != hint.content and s.ink() > 0.02,
                    "the room's first text replaces the hint")
     if short:
-        remove_input(ws)
+        thank_posted_gift(ws, events)
+        remove_input(ws, open_real_form(ws))
         return
     settle(ws, "3-next-text", lambda s: s.content not in (hint.content, first.content) and s.ink() > 0.02,
            "a second text of the room follows")

@@ -127,9 +127,10 @@ TEST(FatalSignals, ACrashInNativeCodeCalledFromManagedCodeIsReportedAndEndsByASi
         EXPECT_EQ(end.output.rfind(crash.firstLine, 0), 0u) << end.output;
         EXPECT_NE(end.output.find("Native Crash Reporting"), std::string::npos) << end.output;
         EXPECT_NE(end.output.find("Managed Stacktrace"), std::string::npos) << end.output;
-        // No debugger run, no telemetry dump, no crash files.
+        // No debugger run and no crash files. Mono 6.12 prints its telemetry
+        // dump's thread summary in the report whatever it is told; 6.8 does
+        // not. Neither may leave its file behind.
         EXPECT_EQ(end.output.find("gdb"), std::string::npos) << end.output;
-        EXPECT_EQ(end.output.find("Telemetry Dumper"), std::string::npos) << end.output;
         EXPECT_TRUE(end.leftFiles.empty()) << end.leftFiles.front();
     }
 }
