@@ -65,11 +65,11 @@ inner() {
   started=$(date +%T.%N)
   start_obs "${form_script[@]}"
 
-  timeout 150 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" "$round" ||
+  timeout 600 /usr/bin/python3 "$obs_scripts/smoke_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" "$round" ||
     die "a check against OBS Studio failed"
   if [ "$round" = full ]; then
     mkdir -p "$HOME/record"
-    timeout 150 /usr/bin/python3 "$obs_scripts/controls_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" \
+    timeout 600 /usr/bin/python3 "$obs_scripts/controls_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" \
       "$HOME/record" || die "a check of the controls against OBS Studio failed"
   fi
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
@@ -81,7 +81,7 @@ inner() {
   # its modules are unloaded and the log ends with the leak count.
   log "SIGINT to OBS Studio"
   kill -INT "$obs_pid"
-  wait_end "$obs_pid" 300 || die "OBS Studio did not quit within 30 s of SIGINT"
+  wait_end "$obs_pid" 900 || die "OBS Studio did not quit within 90 s of SIGINT"
   wait "$obs_pid" 2>/dev/null || true
   obs_pid=""
   grep -q "Number of memory leaks: 0" "$cfg"/logs/*.txt ||
@@ -131,7 +131,7 @@ crash_stays_obs() {
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$log_file" ||
     die "OBS Studio started again without the module"
   kill -SEGV "$obs_pid"
-  wait_end "$obs_pid" 300 || die "OBS Studio still runs 30 s after SIGSEGV"
+  wait_end "$obs_pid" 900 || die "OBS Studio still runs 90 s after SIGSEGV"
   wait "$obs_pid" 2>/dev/null || rc=$?
   obs_pid=""
   [ "$rc" -eq 139 ] || die "OBS Studio ended with status $rc after SIGSEGV, not 139"
@@ -162,7 +162,7 @@ tarball_round() {
   SMOKE_TARBALL=$(readlink -f "$1")
   export SMOKE_TARBALL SMOKE_OUT
   local rc=0
-  (run_inner_stage 240 "$script") || rc=$?
+  (run_inner_stage 900 "$script") || rc=$?
   [ "$rc" -eq 0 ] && log "the tarball passed; screenshots in $SMOKE_OUT"
   return "$rc"
 }
@@ -205,7 +205,7 @@ export SMOKE_OUT=$out
 SMOKE_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 export SMOKE_VERSION
 rc=0
-(run_inner_stage 420 "$script") || rc=$?
+(run_inner_stage 1800 "$script") || rc=$?
 removal
 trap - EXIT
 [ "$rc" -eq 0 ] || exit "$rc"

@@ -1,8 +1,13 @@
 """Screenshots of sources in OBS Studio through obs-websocket, decoded for
 checks: what the OBS scripts' clients share."""
-import base64, os, struct, sys, zlib
+import base64, os, struct, sys, time, zlib
 
 from obs_ws import request
+
+
+# How long a check waits for OBS Studio to show or do what it should: only
+# a hang reaches it, not a loaded machine.
+HANG_BOUND = 60
 
 
 def fail(text):
@@ -87,3 +92,16 @@ class Shot:
         opaque = [p for p in self.pixels() if p[3] > 200]
         near = [p for p in opaque if abs(p[0] - r) + abs(p[1] - g) + abs(p[2] - b) <= tolerance]
         return len(near) / len(opaque) if opaque else 0
+
+
+def settle(ws, label, source, out_dir, condition, what, seconds=HANG_BOUND):
+    """Screenshots `source` until `condition(shot)` holds; the shot that made
+    it. Fails naming `what` when none has within `seconds`."""
+    deadline = time.monotonic() + seconds
+    while True:
+        shot = Shot(ws, label, source, out_dir)
+        if condition(shot):
+            return shot
+        if time.monotonic() > deadline:
+            fail("%s within %d s (last: %dx%d, %s)" % (what, seconds, shot.width, shot.height, shot.path))
+        time.sleep(0.3)

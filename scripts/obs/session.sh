@@ -33,7 +33,8 @@ wait_end() {
 # Starts Xvfb on the first free display from :99 on, with a cookie in
 # $HOME/.Xauthority, and waits (10 s at most) until it takes clients. It has
 # a session of its own, so that an interrupt does not end it before OBS
-# Studio is stopped.
+# Studio is stopped. -noreset: the server would otherwise reset when the
+# readiness probe leaves, and OBS Studio connecting meanwhile would fail.
 start_x() {
   local n i
   export XAUTHORITY=$HOME/.Xauthority
@@ -44,7 +45,7 @@ start_x() {
     fi
     export DISPLAY=:$n
     xauth -q add "$DISPLAY" . "$(mcookie)"
-    setsid Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" \
+    setsid Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -noreset -auth "$XAUTHORITY" \
       </dev/null >>"$HOME/xvfb.txt" 2>&1 &
     xvfb_pid=$!
     for ((i = 0; i < 100; i++)); do

@@ -7,7 +7,7 @@ import json, threading, time
 import websocket
 
 from obs_ws import connect
-from screenshots import fail
+from screenshots import HANG_BOUND, fail
 
 VENDORS = 1 << 9  # obs-websocket's event subscription for vendor events
 
@@ -35,7 +35,7 @@ class Events:
                     self.seen.append((time.monotonic(), data["eventData"]["eventType"],
                                       data["eventData"]["eventData"]))
 
-    def wait(self, kind, match, seconds, what):
+    def wait(self, kind, match, what, seconds=HANG_BOUND):
         """The time and data of the first event `kind` whose data `match`es."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
@@ -46,7 +46,7 @@ class Events:
             time.sleep(0.02)
         fail("no %s event %s within %d s" % (kind, what, seconds))
 
-    def quiet(self, seconds, limit=60):
+    def quiet(self, seconds, limit=HANG_BOUND):
         """Waits until no event has come for `seconds` (a backlog has been
         delivered)."""
         deadline = time.monotonic() + limit

@@ -56,10 +56,12 @@ XWindowId FindTitled(const std::string& text) {
 
 }  // namespace
 
-XWindowId WaitForWindowTitled(const std::string& text, std::chrono::milliseconds timeout) {
+XWindowId WaitForWindowTitled(const std::string& text, std::chrono::milliseconds timeout,
+                              const std::function<bool()>& mayStillAppear) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
         if (XWindowId window = FindTitled(text)) return window;
+        if (mayStillAppear && !mayStillAppear()) return FindTitled(text);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (std::chrono::steady_clock::now() < deadline);
     return 0;

@@ -4,15 +4,18 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 using XWindowId = unsigned long;
 
 // The first mapped window whose title holds `text`, once there is one; 0 when
-// none appears within `timeout`. xdotool reads titles in the C locale, so
-// `text` is best plain ASCII.
-XWindowId WaitForWindowTitled(const std::string& text, std::chrono::milliseconds timeout);
+// none appears within `timeout`, or as soon as `mayStillAppear` (when given)
+// says it will not, as when the program that would show it has ended.
+// xdotool reads titles in the C locale, so `text` is best plain ASCII.
+XWindowId WaitForWindowTitled(const std::string& text, std::chrono::milliseconds timeout,
+                              const std::function<bool()>& mayStillAppear = {});
 
 // True while a window whose title holds `text` is mapped.
 bool WindowTitledExists(const std::string& text);

@@ -75,11 +75,11 @@ protected:
         return lines;
     }
 
-    // Pumps the test thread's windows until `done` holds or ten seconds
-    // have passed (a bound for a broken build, not a measurement); counts
+    // Pumps the test thread's windows until `done` holds or a minute has
+    // passed (a bound for a broken build, not a measurement); counts
     // the messages handled into `handled` when given.
     bool PumpUntil(const std::function<bool()>& done, size_t* handled = nullptr) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             WaitForMessages(std::chrono::milliseconds(50));
@@ -99,7 +99,7 @@ protected:
         return handled;
     }
 
-    // Pumps until `count` messages have been handled (or ten seconds have
+    // Pumps until `count` messages have been handled (or a minute has
     // passed); the texts the last channel was given on the way, in order.
     std::vector<std::string> PumpMessagesUntilCount(size_t count) {
         std::vector<std::string> texts;

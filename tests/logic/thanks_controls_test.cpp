@@ -362,12 +362,12 @@ TEST_F(ThanksControls, AnnouncementsNeverHoldAThanksBackAndABacklogIsBoundedAndK
     // show thread sends), and a gift from the new run: the backlog goes on
     // and has room for the test gift.
     ASSERT_TRUE(PumpUntil([&] { return Of(1).size() >= 2 && dropLine() && Of(kGiftReceived).size() >= 2; }));
-    ASSERT_TRUE(WaitForMessages(std::chrono::seconds(10)));  // the next announcement waits for this thread
+    ASSERT_TRUE(WaitForMessages(std::chrono::seconds(60)));  // the next announcement waits for this thread
 
     const std::string testThanks = "测试观众 测试礼物 1";
     EXPECT_EQ(Control("test")["queued"], 1);
     // "showing" is set as the text is handed over, before the plug-in takes it.
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
     while (Control("state")["showing"] != testThanks && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(Control("state")["showing"], testThanks);

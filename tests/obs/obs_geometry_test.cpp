@@ -51,11 +51,25 @@ Extent Ink(const FrameGrabber::Frame& frame) {
     return right ? Extent{left, top, right - left, bottom - top} : Extent{};
 }
 
-// A frame drawn after the source took its size: two more frames have come.
-FrameGrabber::Frame Settled(FrameGrabber& grabber) {
+// A frame drawn after the change the test made: once the latest frame
+// `shows` it, two more. OBS's read-back lags behind its renders, more so on
+// a loaded machine, where a fixed count of frames still brought the frames
+// from before the change.
+template <typename Shows>
+FrameGrabber::Frame Settled(FrameGrabber& grabber, Shows shows) {
+    WaitFor([&] { return shows(grabber.Latest()); });
     const uint64_t seen = grabber.Count();
     WaitFor([&] { return grabber.Count() >= seen + 3; });
     return grabber.Latest();
+}
+
+// What a frame shows of kLongThanks and kShortThanks at font size 20 (well
+// over 300 px and under 150 px), told apart from each other and from the
+// built-in hint (about 200 px).
+bool ShowsLong(const FrameGrabber::Frame& frame) { return GreenText(frame).width > 300; }
+bool ShowsShort(const FrameGrabber::Frame& frame) {
+    const uint32_t width = GreenText(frame).width;
+    return width > 0 && width < 150;
 }
 
 // The reported size is the texture: with an opaque background the box the
@@ -75,7 +89,9 @@ TEST(ObsGeometry, TheSourcesSizeIsTheTextItDrawsAndNothingIsDrawnOutsideIt) {
         ASSERT_TRUE(ShowText(source, text, [&](uint32_t width) {
             return text == kLongThanks ? width > hintWidth * 2 : width < hintWidth / 2;
         }));
-        const FrameGrabber::Frame frame = Settled(grabber);
+        const FrameGrabber::Frame frame = Settled(grabber, [&](const FrameGrabber::Frame& shown) {
+            return text == kLongThanks ? ShowsLong(shown) : ShowsShort(shown);
+        });
         SaveFrame(frame, text == kLongThanks ? "obs_geometry_long.png" : "obs_geometry_short.png");
         const uint32_t width = obs_source_get_width(source.get()), height = obs_source_get_height(source.get());
         const Extent background = ExtentOf(frame, 255, 0, 0, 40), ink = Ink(frame);
@@ -109,12 +125,15 @@ TEST(ObsGeometry, AFilterShowsTheWholeLine) {
     source.Show();
     ASSERT_TRUE(WaitFor([&] { return obs_source_get_width(source.get()) > 32; }));
     ASSERT_TRUE(ShowText(source, kLongThanks, [](uint32_t width) { return width > 400; }));
-    const FrameGrabber::Frame plain = Settled(grabber);
+    const FrameGrabber::Frame plain = Settled(grabber, ShowsLong);
 
     obs_source_t* filter = obs_source_create_private("color_filter_v2", "identity", nullptr);
     ASSERT_NE(filter, nullptr);
     obs_source_filter_add(source.get(), filter);
-    const FrameGrabber::Frame filtered = Settled(grabber);
+    // An identity filter shows nothing new to wait for: the frame is taken
+    // once the filter is in the source's list and two frames have come.
+    ASSERT_TRUE(WaitFor([&] { return obs_source_filter_count(source.get()) == 1; }));
+    const FrameGrabber::Frame filtered = Settled(grabber, ShowsLong);
     SaveFrame(filtered, "obs_geometry_filtered.png");
     obs_source_filter_remove(source.get(), filter);
     obs_source_release(filter);
@@ -141,15 +160,18 @@ TEST(ObsGeometry, BoundsShrinkALongThanksAndCentredItemsStayCentred) {
     FrameGrabber grabber;
     source.ShowIn(scene);
     ASSERT_TRUE(WaitFor([&] { return obs_source_get_width(source.get()) > 32; }));
+    const uint32_t hintWidth = obs_source_get_width(source.get());
 
     ASSERT_TRUE(ShowText(source, kLongThanks, [](uint32_t width) { return width > 400; }));
-    FrameGrabber::Frame frame = Settled(grabber);
+    // Shrunk into the box, yet wider than the built-in hint before it.
+    FrameGrabber::Frame frame =
+        Settled(grabber, [&](const FrameGrabber::Frame& shown) { return GreenText(shown).width > hintWidth + 4; });
     SaveFrame(frame, "obs_geometry_bounded.png");
     EXPECT_LE(GreenText(frame).width, 300u);
     EXPECT_GT(GreenText(frame).width, 260u);
 
     ASSERT_TRUE(ShowText(source, kShortThanks, [](uint32_t width) { return width < 120; }));
-    frame = Settled(grabber);
+    frame = Settled(grabber, ShowsShort);
     EXPECT_NEAR(GreenText(frame).width, obs_source_get_width(source.get()), 4.0);
 
     // Where the ink sits inside the source's own box depends on the fonts'
@@ -163,10 +185,15 @@ TEST(ObsGeometry, BoundsShrinkALongThanksAndCentredItemsStayCentred) {
         ASSERT_TRUE(ShowText(source, text, [&](uint32_t width) { return text == kLongThanks ? width > 400 : width < 120; }));
         obs_sceneitem_set_alignment(item, OBS_ALIGN_LEFT | OBS_ALIGN_TOP);
         obs_sceneitem_set_pos(item, &corner);
-        const Extent cornered = GreenText(Settled(grabber));
+        const auto showsText = text == kLongThanks ? ShowsLong : ShowsShort;
+        const Extent cornered = GreenText(Settled(grabber, [&](const FrameGrabber::Frame& shown) {
+            return showsText(shown) && GreenText(shown).left < 20 && GreenText(shown).top < 20;
+        }));
         obs_sceneitem_set_alignment(item, OBS_ALIGN_CENTER);
         obs_sceneitem_set_pos(item, &centre);
-        frame = Settled(grabber);
+        frame = Settled(grabber, [&](const FrameGrabber::Frame& shown) {
+            return showsText(shown) && GreenText(shown).top > 100;
+        });
         const Extent green = GreenText(frame);
         const double halfWidth = obs_source_get_width(source.get()) / 2.0;
         const double halfHeight = obs_source_get_height(source.get()) / 2.0;
@@ -194,8 +221,8 @@ TEST(ObsGeometry, AFaceThatIsNotInstalledGivesTheFallbackTextsSize) {
                                           "outline": 0, "is_no_thanks": 0})");
     FrameGrabber grabber;
     source.Show();
-    ASSERT_TRUE(WaitFor([&] { return GreenText(grabber.Latest()).width > 100; }));
-    const FrameGrabber::Frame frame = Settled(grabber);
+    const FrameGrabber::Frame frame =
+        Settled(grabber, [](const FrameGrabber::Frame& shown) { return GreenText(shown).width > 100; });
     EXPECT_NEAR(obs_source_get_width(source.get()), GreenText(frame).width, 6.0);
     EXPECT_GE(obs_source_get_height(source.get()), 20u);
     source.Hide();

@@ -212,9 +212,12 @@ TEST(ObsProperties, AFaceThatIsNotInstalledIsKeptInTheListAndDrawnWithTheFallbac
 }
 
 // A bigger font: drawn bigger on the next frames, and the source's size (the
-// base size measured anew) follows.
+// base size measured anew) follows. Without an idle text the built-in hint
+// stays throughout: with one, the width taken first could be the hint's or
+// the idle text's, whichever the assembly's pace put on screen.
 TEST(ObsProperties, AChangedFontSizeRedrawsAndResizesTheSource) {
-    TestSource source("resize", R"({"font": "WenQuanYi Micro Hei", "fontSize": 40, "color": -16711936, "outline": 0})");
+    TestSource source("resize", R"({"font": "WenQuanYi Micro Hei", "fontSize": 40, "color": -16711936, "outline": 0,
+                                    "is_no_thanks": 0})");
     FrameGrabber grabber;
     source.Show();
     ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(source.get()) == 40 && GreenText(grabber.Latest()).height > 0; }));

@@ -44,7 +44,7 @@ void StartObsForTests(uint32_t width, uint32_t height, const std::string& journa
 // Runs OBS's UI tasks and checks `condition` until it holds or `limit` has
 // passed (a bound for a broken build, not a measurement).
 template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
+bool WaitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 // The frames libobs outputs, as BGRA rows (the output format the suite asks
 // for), read back on OBS's video thread; the latest one is kept and every

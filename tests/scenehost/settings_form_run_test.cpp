@@ -47,7 +47,7 @@ protected:
 
 TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
     ChildProcess configure({scenehost_, "configure", scene_, "thanks"});
-    const XWindowId form = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
+    const XWindowId form = WaitForWindowTitled(kTitle, kHangBound, [&] { return configure.Running(); });
     ASSERT_NE(form, 0u) << "the form never appeared: " << configure.Wait(1).err;
     EXPECT_EQ(ScreenshotPng((output_ / "form_opened.png").string()), "");
 
@@ -60,7 +60,7 @@ TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
     EXPECT_EQ(ScreenshotPng((output_ / "form_edited.png").string()), "");
     ASSERT_TRUE(ClickInWindow(form, kOkX, kButtonsY));
 
-    const ProcessResult result = configure.Wait(30);
+    const ProcessResult result = configure.Wait(kHangBound.count());
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("accepted"), std::string::npos) << result.out;
     EXPECT_FALSE(WindowTitledExists(kTitle));
@@ -74,13 +74,13 @@ TEST_F(SettingsFormRun, OkSavesWhatTheUserChangedInTheForm) {
 TEST_F(SettingsFormRun, CancelLeavesTheSceneAsItWas) {
     const std::string before = ReadFile(scene_);
     ChildProcess configure({scenehost_, "configure", scene_, "thanks"});
-    const XWindowId form = WaitForWindowTitled(kTitle, std::chrono::seconds(30));
+    const XWindowId form = WaitForWindowTitled(kTitle, kHangBound, [&] { return configure.Running(); });
     ASSERT_NE(form, 0u) << "the form never appeared: " << configure.Wait(1).err;
     ASSERT_TRUE(ClickInWindow(form, kFieldX, RowY(kFontSizeRow)));
     ASSERT_TRUE(TypeText("9"));
     ASSERT_TRUE(ClickInWindow(form, kCancelX, kButtonsY));
 
-    const ProcessResult result = configure.Wait(30);
+    const ProcessResult result = configure.Wait(kHangBound.count());
     EXPECT_EQ(result.exitCode, 3) << result.err;
     EXPECT_EQ(ReadFile(scene_), before);
 }

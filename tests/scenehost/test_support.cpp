@@ -63,27 +63,44 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::Signal(int signal) const {
-    if (pid_ > 0) kill(pid_, signal);
+    if (pid_ > 0 && !status_) kill(pid_, signal);
 }
+
+bool ChildProcess::Running() {
+    if (pid_ <= 0 || status_) return false;
+    int status = 0;
+    const pid_t ended = waitpid(pid_, &status, WNOHANG);
+    if (ended == 0) return true;
+    status_ = ended == pid_ ? status : -1;  // -1: not an exit status
+    return false;
+}
+
+std::string ChildProcess::ErrSoFar() const { return ReadFile(errPath_); }
 
 ProcessResult ChildProcess::Wait(int timeoutSeconds) {
     ProcessResult result;
     if (pid_ <= 0) return result;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!WaitUntil([&] { return !Running(); }, std::chrono::seconds(timeoutSeconds))) {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        status_ = status;
     }
+    const int status = *status_;
     pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = ReadFile(outPath_);
     result.err = ReadFile(errPath_);
     return result;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& args, int timeoutSeconds) {

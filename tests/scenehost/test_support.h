@@ -2,7 +2,9 @@
 // captured, a temporary host folder, files and PNG pixels.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -23,13 +25,25 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     void Signal(int signal) const;
+    // False once it has ended (it is not waited for).
+    bool Running();
+    // What it has written to stderr so far.
+    std::string ErrSoFar() const;
     // Waits up to `timeoutSeconds`, then kills it; the result either way.
     ProcessResult Wait(int timeoutSeconds);
 
 private:
     pid_t pid_ = -1;
+    std::optional<int> status_;  // set once it has ended
     std::string outPath_, errPath_;
 };
+
+// How long a test waits for what normally takes a second or two: only a
+// hang, not a loaded machine, reaches it.
+constexpr std::chrono::seconds kHangBound{120};
+
+// Checks `done` every 20 ms until it holds (true) or `limit` has passed.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = kHangBound);
 
 ProcessResult RunProcess(const std::vector<std::string>& args, int timeoutSeconds = 60);
 

@@ -1,5 +1,6 @@
 #include "tests/scenehost/thanks_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -32,4 +33,23 @@ int PreviewWidth(const std::string& text, int fontSize, const std::string& folde
                                              &boxWidth, &boxHeight, &width, &height) != 6)
         return 0;
     return width;
+}
+
+std::vector<std::string> FramesWritten(const std::string& out) {
+    std::vector<std::string> frames;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(out, ec))
+        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+bool WaitForFrameShowing(ChildProcess& host, const std::string& out,
+                         const std::function<bool(const std::string& png)>& shows) {
+    // The newest frame may still be being written; it then fails to load
+    // and is looked at again on the next round.
+    return WaitUntil([&] {
+        const std::vector<std::string> frames = FramesWritten(out);
+        return !host.Running() || (!frames.empty() && shows(frames.back()));
+    }) && host.Running();
 }

@@ -3,11 +3,13 @@
 // checked through the assembly's command journal, the frames and the saved
 // scene.
 
+#include "tests/gift_client/gift_client.h"
 #include "tests/scenehost/thanks_host.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,16 +53,32 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
     TempFolder temp;
     const std::string scenehost = InstallThanksHost(temp);
 
+    // The gifts come a second in, well after the host's first frame.
     const std::string gifts = temp.Path() + "/gifts.txt";
-    WriteFile(gifts, "0.1|小明|飞机|2|\n0.3|Alice|火箭|3|x3\n");
+    WriteFile(gifts, "1.0|小明|飞机|2|\n1.2|Alice|火箭|3|x3\n");
     const std::string scene = temp.Path() + "/scene.json";
-    const json sceneJson = ThanksScene(gifts);
+    const json sceneJson = ThanksScene(gifts, {{"is_save_record", 1}, {"save_folder", temp.Path()}});
     WriteFile(scene, sceneJson.dump());
+    const int textureWidth = PreviewWidth("感谢Alice赠送的3个火箭 x3", 40, temp.Path());
+    ASSERT_GT(textureWidth, 0);
+
+    // The host runs until the second gift is taken (its record line) and its
+    // thanks drawn, then is told to stop. Before the assembly's first text
+    // the source shows its built-in hint, about as wide as that thanks, so
+    // the frames are looked at only once the gift is in.
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1.5", "--out", out});
+    ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
+    EXPECT_TRUE(WaitUntil([&] { return ReadGiftRecords(temp.Path()).size() == 2 || !host.Running(); }))
+        << host.ErrSoFar();
+    EXPECT_TRUE(WaitForFrameShowing(host, out, [&](const std::string& png) {
+        const int right = SourceInkRight(png);
+        return right > kSourceX + textureWidth - 12 && right < kSourceX + textureWidth;
+    })) << host.ErrSoFar();
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     // The scene keeps what the plug-in wrote: the channel and the base size.
@@ -82,19 +100,17 @@ TEST(ThanksPluginRun, GiftsFromTheScriptAreDrawnAndTheCommandsRunInOrder) {
 
     // The last frame shows the second gift's thanks, as wide as the style
     // preview draws that text, in the source's place.
-    const int textureWidth = PreviewWidth("感谢Alice赠送的3个火箭 x3", 40, temp.Path());
-    ASSERT_GT(textureWidth, 0);
-    std::vector<std::string> frames;
-    for (const auto& entry : fs::directory_iterator(out))
-        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    const std::vector<std::string> frames = FramesWritten(out);
     ASSERT_FALSE(frames.empty());
-    std::sort(frames.begin(), frames.end());
     const int right = SourceInkRight(frames.back());
     EXPECT_GT(right, kSourceX + textureWidth - 12) << frames.back();
     EXPECT_LT(right, kSourceX + textureWidth);
     EXPECT_EQ(PngPixel(frames.back(), 5, 5), kBackground);
-    // The first frame shows the built-in hint, which is wider.
-    EXPECT_GT(SourceInkRight(frames.front()), right);
+    // The first frame shows what came before the gifts (the built-in hint,
+    // or the idle text once the assembly has sent it), not the thanks.
+    const std::optional<PngImage> first = LoadPngImage(frames.front()), last = LoadPngImage(frames.back());
+    ASSERT_TRUE(first && last);
+    EXPECT_NE(first->argb, last->argb) << frames.front();
 }
 
 // The host runs in its own folder, but a gift script named by a relative
@@ -108,9 +124,14 @@ TEST(ThanksPluginRun, ARelativeGiftScriptIsReadFromTheScenesFolder) {
     const json sceneJson = {{"sources",
                              {{"thanks", {{"class", "Morvik答谢水友插件"}, {"data", {{"room_name", "rooms/gifts.txt"}}}}}}}};
     WriteFile(scene, sceneJson.dump());
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "0.5"});
+    // The host runs until it has logged the channel's start.
+    const std::string started = "started, room rooms/gifts.txt, 2 gifts";
+    ChildProcess host({scenehost, "run", scene});
+    EXPECT_TRUE(WaitUntil([&] { return host.ErrSoFar().find(started) != std::string::npos || !host.Running(); }));
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("started, room rooms/gifts.txt, 2 gifts"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(started), std::string::npos) << run.err;
 }
 
 // Blocked words in the scene file: the frames show the masked thanks, while
@@ -125,20 +146,28 @@ TEST(ThanksPluginRun, BlockedWordsOfTheSceneAreMaskedOnScreenOnly) {
     const json sceneJson = ThanksScene(
         gifts, {{"is_save_record", 1}, {"save_folder", temp.Path()}, {"blocked_words", "alice\n"}});
     WriteFile(scene, sceneJson.dump());
+    const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
+    ASSERT_GT(maskedWidth, 0);
+
+    // The host runs until the gift is taken (its record line) and a thanks
+    // as wide as the masked one is drawn (the unmasked name is wider).
     const std::string journal = temp.Path() + "/journal.txt";
     setenv("TAVREL_JOURNAL", journal.c_str(), 1);
     const std::string out = temp.Path() + "/out";
-    const ProcessResult run = RunProcess({scenehost, "run", scene, "--seconds", "1", "--out", out});
+    ChildProcess host({scenehost, "run", scene, "--out", out});
     unsetenv("TAVREL_JOURNAL");
+    EXPECT_TRUE(WaitUntil([&] { return ReadGiftRecords(temp.Path()).size() == 1 || !host.Running(); }))
+        << host.ErrSoFar();
+    EXPECT_TRUE(WaitForFrameShowing(host, out, [&](const std::string& png) {
+        const int right = SourceInkRight(png);
+        return right > kSourceX + maskedWidth - 12 && right < kSourceX + maskedWidth;
+    })) << host.ErrSoFar();
+    host.Signal(SIGINT);
+    const ProcessResult run = host.Wait(kHangBound.count());
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    std::vector<std::string> frames;
-    for (const auto& entry : fs::directory_iterator(out))
-        if (entry.path().filename().string().rfind("frame-", 0) == 0) frames.push_back(entry.path().string());
+    const std::vector<std::string> frames = FramesWritten(out);
     ASSERT_FALSE(frames.empty());
-    std::sort(frames.begin(), frames.end());
-    const int maskedWidth = PreviewWidth("感谢***赠送的3个火箭 x3", 40, temp.Path());
-    ASSERT_GT(maskedWidth, 0);
     const int right = SourceInkRight(frames.back());
     EXPECT_GT(right, kSourceX + maskedWidth - 12) << frames.back();
     EXPECT_LT(right, kSourceX + maskedWidth);

@@ -90,6 +90,8 @@ int main(int argc, char** argv)
         SendLogicCommand(u"native-abort");
     else if (how == "none")
         return 0;
-    sleep(5);
+    // A crash the runtime reports may take its time over the report on a
+    // loaded machine; a minute on, the process would long have ended.
+    sleep(60);
     return 7;  // still alive: the crash was swallowed
 }
