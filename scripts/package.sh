@@ -11,7 +11,9 @@
 #   scripts/package.sh [BUILD_DIR]      (default build)
 # Prints the package's path, then the tarball's, on stdout; lintian's
 # findings go to stderr.
-set -euo pipefail
+set -eEuo pipefail
+# A step that fails without a word of its own is named, with its line.
+trap 'echo "package: error: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 cd "$(dirname "$0")/.."
 
 # stdout is only for the paths: what the set-up says goes to stderr.

@@ -17,7 +17,9 @@
 # file needs is carried too, and every carried file and the module's own get
 # the run path $ORIGIN, so each finds the others in its own folder.
 #   scripts/portable/carry_runtime.sh PLUGIN_DIR
-set -euo pipefail
+set -eEuo pipefail
+# A step that fails without a word of its own is named, with its line.
+trap 'echo "carry_runtime: error: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 say() { echo "carry_runtime: $*" >&2; }
 die() { say "error: $*"; exit 1; }
