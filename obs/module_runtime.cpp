@@ -23,19 +23,22 @@ std::string formsHelperPath;
 // packages, or the portable tarball the module came in when it carries its
 // runtime), beside the coded start-up messages; whether the module can run,
 // that is, whether the runtime started and no required part is missing.
-bool ReportMissingParts(bool started) {
+bool ReportMissingParts(bool started, bool bundled) {
     const std::vector<MissingMonoPart> missing = MissingMonoParts();
-    const bool bundled = BundledRuntime().has_value();
+    // What brings the missing parts back: their packages, or the tarball the
+    // carried runtime came in.
+    const auto remedy = [&](const char* install, const std::string& packages) {
+        return bundled ? std::string(kUnpackTarballAgain) : install + packages;
+    };
     for (const MissingMonoPart& entry : missing)
-        blog(entry.part.required ? LOG_ERROR : LOG_WARNING, "[morvik-thanks] %s is missing (%s): %s%s",
-             entry.part.what, entry.where.c_str(), bundled ? "" : "install ",
-             bundled ? kUnpackTarballAgain : entry.part.package);
+        blog(entry.part.required ? LOG_ERROR : LOG_WARNING, "[morvik-thanks] %s is missing (%s): %s",
+             entry.part.what, entry.where.c_str(), remedy("install ", entry.part.package).c_str());
     const bool requiredMissing =
         std::any_of(missing.begin(), missing.end(), [](const MissingMonoPart& entry) { return entry.part.required; });
     if (started && !requiredMissing) {
         if (!missing.empty())
-            blog(LOG_WARNING, "[morvik-thanks] \"Settings…\" cannot open its form until this is installed: %s%s",
-                 bundled ? "" : "apt install ", bundled ? kUnpackTarballAgain : PackagesOf(missing).c_str());
+            blog(LOG_WARNING, "[morvik-thanks] \"Settings…\" cannot open its form until this is installed: %s",
+                 remedy("apt install ", PackagesOf(missing)).c_str());
         return true;
     }
     if (!requiredMissing)
@@ -58,14 +61,15 @@ bool ReportMissingParts(bool started) {
 bool StartModuleRuntime(const std::string& assemblyPath) {
     // The portable tarball's runtime, when the module has one beside it, and
     // never the machine's Mono then.
-    if (const std::optional<RuntimeLocation> bundled = BundledRuntime()) {
+    const std::optional<RuntimeLocation> bundled = BundledRuntime();
+    if (bundled) {
         UseRuntimeBeside(*bundled);
         blog(LOG_INFO, "[morvik-thanks] runs the Mono runtime carried beside it: %s", bundled->library.c_str());
     }
     if (access(assemblyPath.c_str(), F_OK) != 0) OBSMessageBox(nullptr, MissingAssemblyMessage().Array(), nullptr, 0);
     const bool started = StartRuntime(assemblyPath) == RuntimeStartOutcome::Started;
     formsHelperPath = (std::filesystem::path(assemblyPath).parent_path() / "MorvikForms.dll").string();
-    if (ReportMissingParts(started)) return true;
+    if (ReportMissingParts(started, bundled.has_value())) return true;
     if (started) StopRuntime();
     return false;
 }
