@@ -60,7 +60,9 @@ carry_needs() {
   for name in $(needed_of "$file"); do
     is_system_library "$name" && continue
     [ -e "$folder/$name" ] && continue
-    path=$(ldd "$file" | awk -v n="$name" '$1 == n && $3 ~ /^\// {print $3; exit}')
+    # awk reads ldd's whole list: leaving at the match would end ldd by
+    # SIGPIPE on a long list, which pipefail takes for a failure.
+    path=$(ldd "$file" | awk -v n="$name" '$1 == n && $3 ~ /^\// && !found {print $3; found = 1}')
     [ -n "$path" ] || die "$name, which $(basename "$file") needs, is not found on this machine"
     carry "$path" "$folder" "$name"
   done
