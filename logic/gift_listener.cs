@@ -79,9 +79,10 @@ namespace Tavrel
         async void Serve(HttpListenerContext context)
         {
             try {
-                EndpointAnswer answer = await Answer(context);
+                var unread = new UnreadBody();
+                EndpointAnswer answer = await Answer(context, unread);
                 if (answer != null)
-                    Write(context.Response, answer);
+                    await Reply(context, answer, unread.Left);
             } catch (Exception) {
                 // A client gone half-way, or a fault of ours: either way
                 // nothing thrown here may end the host's process.
@@ -92,8 +93,15 @@ namespace Tavrel
             }
         }
 
-        // The answer; null when the connection was cut instead.
-        async Task<EndpointAnswer> Answer(HttpListenerContext context)
+        // Whether the request's body was left (partly) unread by a refusal.
+        sealed class UnreadBody
+        {
+            public bool Left;
+        }
+
+        // The answer; null when the connection was cut instead. A refusal
+        // that comes before the body is read whole marks it `unread`.
+        async Task<EndpointAnswer> Answer(HttpListenerContext context, UnreadBody unread)
         {
             HttpListenerRequest http = context.Request;
             var request = new EndpointRequest {
@@ -104,6 +112,7 @@ namespace Tavrel
                 ContentType = http.ContentType,
                 ContentLength = http.HasEntityBody ? http.ContentLength64 : 0,
             };
+            unread.Left = http.HasEntityBody;
             EndpointAnswer answer = GiftEndpoint.RefuseWebPage(request);
             if (answer != null)
                 return answer;
@@ -146,10 +155,64 @@ namespace Tavrel
             }
             if (length > GiftEndpoint.MaxBodyBytes)
                 return GiftEndpoint.TooLarge();
+            unread.Left = false;
             return endpoint.Post(body, length, audience);
         }
 
+        // Writes the answer. When a refusal left the body unread, the rest of
+        // it is read and dropped (up to a bound, for a short while) before
+        // the connection is closed: closing a socket with bytes still
+        // unread resets the connection, and the client would lose the
+        // answer it was sent, seeing only "connection reset".
+        static async Task Reply(HttpListenerContext context, EndpointAnswer answer, bool bodyLeft)
+        {
+            HttpListenerResponse response = context.Response;
+            if (!bodyLeft) {
+                Write(response, answer);
+                return;
+            }
+            response.KeepAlive = false;
+            Send(response, answer);
+            await Discard(context.Request.InputStream);
+            response.Close();
+        }
+
+        // What a client may still send after its body was refused.
+        const long MaxDiscardedBytes = 16 * 1024 * 1024;
+        static readonly TimeSpan DiscardTimeout = TimeSpan.FromSeconds(2);
+
+        static async Task Discard(Stream input)
+        {
+            var sink = new byte[64 * 1024];
+            long dropped = 0;
+            using (var late = new CancellationTokenSource()) {
+                Task timeout = Task.Delay(DiscardTimeout, late.Token);
+                try {
+                    while (dropped < MaxDiscardedBytes) {
+                        Task<int> read = input.ReadAsync(sink, 0, sink.Length);
+                        if (await Task.WhenAny(read, timeout) != read)
+                            return;
+                        int got = await read;
+                        if (got == 0)
+                            return;
+                        dropped += got;
+                    }
+                } catch (Exception) {
+                    // The client went away, or sent a chunk that does not parse.
+                } finally {
+                    late.Cancel();
+                }
+            }
+        }
+
         static void Write(HttpListenerResponse response, EndpointAnswer answer)
+        {
+            Send(response, answer);
+            response.Close();
+        }
+
+        // The status, headers and body, on their way to the client.
+        static void Send(HttpListenerResponse response, EndpointAnswer answer)
         {
             byte[] body = answer.Body();
             response.StatusCode = answer.Status;
@@ -158,7 +221,7 @@ namespace Tavrel
                 response.AddHeader(header.Key, header.Value);
             response.ContentLength64 = body.Length;
             response.OutputStream.Write(body, 0, body.Length);
-            response.Close();
+            response.OutputStream.Flush();
         }
     }
 }

@@ -13,7 +13,7 @@ struct HttpAnswer {
     long status = 0;  // 0 when no answer came
     std::string body;
     std::map<std::string, std::string> headers;  // names in lower case
-    std::string error;                           // libcurl's, when status is 0
+    std::string error;                           // libcurl's, when the exchange did not finish
 };
 
 class GiftClient {
