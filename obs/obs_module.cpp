@@ -43,7 +43,7 @@ bool obs_module_load(void) {
     // call runs on.
     auto started = std::make_shared<bool>(false);
     const std::string path = AssemblyPath();
-    if (!coreThread->RunWithin([started, path] { *started = StartModuleRuntime(path); }, kStartLimit)) {
+    if (!coreThread->RunWithin("start the logic runtime", [started, path] { *started = StartModuleRuntime(path); }, kStartLimit)) {
         blog(LOG_ERROR, "[morvik-thanks] the logic runtime did not start within %d s",
              static_cast<int>(kStartLimit.count()));
         coreThread.reset();
@@ -65,7 +65,8 @@ void obs_module_post_load(void) {
 
 void obs_module_unload(void) {
     if (!coreThread) return;
-    if (!coreThread->RunWithin(StopModuleRuntime, CoreThread::kStopLimit))
+    ForgetWebsocketVendor();
+    if (!coreThread->RunWithin("stop the logic runtime", StopModuleRuntime, CoreThread::kStopLimit))
         blog(LOG_WARNING, "[morvik-thanks] the logic assembly is busy: the module is unloaded without waiting for it");
     coreThread.reset();
 }

@@ -15,6 +15,11 @@ void RefreshProperties(void* param) {
 
 }  // namespace
 
+bool OnObsTaskThread() {
+    return obs_in_task_thread(OBS_TASK_GRAPHICS) || obs_in_task_thread(OBS_TASK_UI) ||
+           obs_in_task_thread(OBS_TASK_AUDIO) || obs_in_task_thread(OBS_TASK_DESTROY);
+}
+
 void QueueUiTask(void (*task)(void* param), void* param) { obs_queue_task(OBS_TASK_UI, task, param, false); }
 
 void RefreshPropertiesLater(obs_weak_source_t* source) {
