@@ -135,6 +135,33 @@ TEST(FatalSignals, ACrashInNativeCodeCalledFromManagedCodeIsReportedAndEndsByASi
     }
 }
 
+// A host handler that asks to be reset once run (SA_RESETHAND) runs once, as
+// the kernel would have run it: the signal already back to its default
+// action, blocked with the handler's sa_mask, or unblocked when it asked for
+// SA_NODEFER. Its fault retried or its signal raised again then ends the
+// process by that signal instead of coming back to it, and managed code
+// keeps its exceptions after it returned.
+TEST(FatalSignals, AHostHandlerThatAsksToBeResetRunsOnceAndTheSignalThenEndsTheProcess)
+{
+    const struct {
+        const char* how;
+        const char* output;
+    } cases[] = {
+        {"host-reset-refault", "host handler: SIGSEGV blocked, SIGUSR1 blocked, SIGSEGV reset\n"},
+        {"host-reset-raise", "host handler: SIGSEGV blocked, SIGUSR1 blocked, SIGSEGV reset\n"},
+        {"host-reset-nodefer-raise", "host handler: SIGSEGV unblocked, SIGUSR1 blocked, SIGSEGV reset\n"},
+        {"host-reset-then-managed",
+         "host handler: SIGSEGV blocked, SIGUSR1 blocked, SIGSEGV reset\nmanaged code still gets its exceptions\n"},
+    };
+    for (const auto& crash : cases) {
+        SCOPED_TRACE(crash.how);
+        const ChildEnd end = RunChild(kFaultingLogic, crash.how);
+        EXPECT_FALSE(end.hung);
+        EXPECT_TRUE(WIFSIGNALED(end.status) && WTERMSIG(end.status) == SIGSEGV) << Describe(end);
+        EXPECT_EQ(end.output, crash.output);
+    }
+}
+
 TEST(FatalSignals, WithoutACrashTheChildEndsNormally)
 {
     const ChildEnd end = RunChild(kFaultingLogic, "none");
