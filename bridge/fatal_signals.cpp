@@ -91,9 +91,12 @@ void CallAction(const struct sigaction& action, int signal, siginfo_t* info, voi
         action.sa_handler(signal);
 }
 
+// sa_handler and sa_sigaction share their storage, so this holds for both
+// kinds. SA_SIGINFO alone says nothing: the kernel leaves it set when it
+// resets a handler installed with SA_RESETHAND to SIG_DFL.
 bool IsHandler(const struct sigaction& action)
 {
-    return (action.sa_flags & SA_SIGINFO) || (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
+    return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
 }
 
 // Runs the host's handler under the signal mask the kernel would have given
@@ -137,7 +140,7 @@ void CallResettingHostHandler(const struct sigaction& host, int signal, siginfo_
     CallHostHandler(host, signal, info, context);
     struct sigaction now {};
     sigaction(signal, nullptr, &now);
-    if (!(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_DFL)
+    if (now.sa_handler == SIG_DFL)
         sigaction(signal, &routes.router[signal], nullptr);
 }
 

@@ -84,22 +84,27 @@ void ResettingHostHandler(int signal)
     pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
     struct sigaction now {};
     sigaction(signal, nullptr, &now);
-    WriteOut(sigismember(&blocked, signal) ? "host handler: SIGSEGV blocked" : "host handler: SIGSEGV unblocked");
+    WriteOut(sigismember(&blocked, signal) ? "host handler: signal blocked" : "host handler: signal unblocked");
     WriteOut(sigismember(&blocked, SIGUSR1) ? ", SIGUSR1 blocked" : ", SIGUSR1 unblocked");
-    WriteOut(now.sa_handler == SIG_DFL ? ", SIGSEGV reset\n" : ", SIGSEGV not reset\n");
+    WriteOut(now.sa_handler == SIG_DFL ? ", signal reset\n" : ", signal not reset\n");
     if (hostHandlerRaises)
         raise(signal);
 }
 
-void InstallResettingHostHandler(int extraFlags, bool raises)
+void ResettingHostAction(int signal, siginfo_t*, void*) { ResettingHostHandler(signal); }
+
+void InstallResettingHostHandler(int signal, int extraFlags, bool raises)
 {
     hostHandlerRaises = raises;
     struct sigaction action {};
-    action.sa_handler = ResettingHostHandler;
+    if (extraFlags & SA_SIGINFO)
+        action.sa_sigaction = ResettingHostAction;
+    else
+        action.sa_handler = ResettingHostHandler;
     action.sa_flags = SA_RESETHAND | extraFlags;
     sigemptyset(&action.sa_mask);
     sigaddset(&action.sa_mask, SIGUSR1);
-    sigaction(SIGSEGV, &action, nullptr);
+    sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -110,11 +115,17 @@ int main(int argc, char** argv)
         return 2;
     const std::string how = argv[2];
     if (how == "host-reset-refault" || how == "host-reset-then-managed")
-        InstallResettingHostHandler(0, false);
+        InstallResettingHostHandler(SIGSEGV, 0, false);
     else if (how == "host-reset-raise")
-        InstallResettingHostHandler(0, true);
+        InstallResettingHostHandler(SIGSEGV, 0, true);
     else if (how == "host-reset-nodefer-raise")
-        InstallResettingHostHandler(SA_NODEFER, true);
+        InstallResettingHostHandler(SIGSEGV, SA_NODEFER, true);
+    else if (how == "host-reset-before-start") {
+        // Run and reset by the kernel before the runtime comes: what the
+        // runtime finds is SIG_DFL, with SA_SIGINFO still set.
+        InstallResettingHostHandler(SIGABRT, SA_SIGINFO, false);
+        raise(SIGABRT);
+    }
 
     SetLogToStderr(false);
     if (StartRuntime(argv[1]) != RuntimeStartOutcome::Started)
@@ -140,6 +151,8 @@ int main(int argc, char** argv)
         kill(getpid(), SIGQUIT);
     else if (how == "host-reset-refault")
         OnForeignThread(DereferenceNull);
+    else if (how == "host-reset-before-start")
+        OnForeignThread(std::abort);
     else if (how == "host-reset-raise" || how == "host-reset-nodefer-raise")
         OnForeignThread(RaiseSegv);
     else if (how == "host-reset-then-managed") {
