@@ -105,9 +105,7 @@ int RunRound(const char* self, int round) {
     const pid_t child = fork();
     if (child == 0) {
         setenv(kRoundEnv, std::to_string(round).c_str(), 1);
-        const std::string journal = "--journal=obs_restart_journal_" + std::to_string(getpid()) + ".txt";
-        char* argv[] = {const_cast<char*>(self), const_cast<char*>(kRoundFlag), const_cast<char*>(journal.c_str()),
-                        nullptr};
+        char* argv[] = {const_cast<char*>(self), const_cast<char*>(kRoundFlag), nullptr};
         execv("/proc/self/exe", argv);
         _exit(127);
     }
@@ -142,11 +140,10 @@ TEST(ObsRestart, EveryRoundOfStartChangeAndStopEndsCleanly) {
 // --round (which runs the round's test alone, with libobs started before it
 // and stopped after it, and returns from main).
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], obs_test::kRoundFlag) == 0) {
-        const std::string journal = argv[2] + std::strlen("--journal=");
+    if (argc == 2 && std::strcmp(argv[1], obs_test::kRoundFlag) == 0) {
         int roundArgc = 1;
         ::testing::GTEST_FLAG(filter) = "ObsRestartRound.*";
-        return obs_test::RunObsTests(roundArgc, argv, 320, 180, journal);
+        return obs_test::RunObsTests(roundArgc, argv, 320, 180, "obs_restart_journal.txt");
     }
     obs_test::programPath = argv[0];
     ::testing::InitGoogleTest(&argc, argv);
