@@ -1,8 +1,8 @@
 // libobs started and stopped with the module many times in a row, each time
 // in a process of its own so that a crash on the way out is seen as that
 // process's status: thanks sources on air with their texts changing from
-// threads of their own (as the logic assembly sends them), beside one of
-// OBS's own FreeType 2 text sources when Debian's obs-plugins is there; then
+// threads of their own (as the logic assembly sends them), beside OBS's own
+// FreeType 2 text sources when Debian's obs-plugins is there; then
 // the sources released right before libobs shuts down, as the frontend
 // releases its scenes, and on every other round some left for libobs's
 // shut-down itself to destroy after the module's unload. Every round must
@@ -31,6 +31,7 @@ constexpr const char* kPeerModule = "/usr/lib/x86_64-linux-gnu/obs-plugins/text-
 constexpr const char* kPeerData = "/usr/share/obs/obs-plugins/text-freetype2";
 constexpr int kRounds = 20;
 constexpr int kThanksSources = 4;
+constexpr int kPeerSources = 4;
 constexpr int kTextsPerSource = 12;
 
 // One round, run in the child process (main, with kRoundFlag).
@@ -49,13 +50,14 @@ TEST(ObsRestartRound, SourcesChangingTheirTextsThenLibobsStops) {
         obs_scene_add(scene, thanks.back()->get());
         thanks.back()->ShowIn(scene);
     }
-    obs_source_t* peer = nullptr;
-    if (withPeer) {
+    std::vector<obs_source_t*> peers;
+    for (int i = 0; withPeer && i < kPeerSources; ++i) {
         obs_data_t* settings = obs_data_create_from_json(R"({"text": "peer", "outline": true})");
-        peer = obs_source_create("text_ft2_source_v2", "peer text", settings, nullptr);
+        const std::string name = "peer text " + std::to_string(i);
+        peers.push_back(obs_source_create("text_ft2_source_v2", name.c_str(), settings, nullptr));
         obs_data_release(settings);
-        ASSERT_NE(peer, nullptr);
-        obs_scene_add(scene, peer);
+        ASSERT_NE(peers.back(), nullptr);
+        obs_scene_add(scene, peers.back());
     }
     ASSERT_TRUE(WaitFor([&] {
         for (const auto& source : thanks)
@@ -64,22 +66,22 @@ TEST(ObsRestartRound, SourcesChangingTheirTextsThenLibobsStops) {
     }));
 
     // Each source gets a new text every frame or so from a thread of its
-    // own; OBS's text source gets one through its settings as its
+    // own; OBS's text sources get one through their settings as its
     // Properties window gives it, from this (the UI) thread.
     std::atomic<int> taken{0};
     std::vector<std::thread> senders;
     for (const auto& source : thanks)
         senders.emplace_back([window = std::stoll(source->InnerId()), &taken] {
             for (int n = 0; n < kTextsPerSource; ++n) {
-                const std::u16string text = u"感谢Alice赠送的" + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)) + u"个火箭";
-                taken += SendThanksText(window, text);
+                const char16_t digit = static_cast<char16_t>(u'0' + n % 10);
+                taken += SendThanksText(window, u"感谢Alice赠送的" + std::u16string(1, digit) + u"个火箭");
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));
             }
         });
-    for (int n = 0; peer && n < kTextsPerSource; ++n) {
+    for (int n = 0; n < kTextsPerSource; ++n) {
         obs_data_t* settings = obs_data_create();
         obs_data_set_string(settings, "text", ("peer " + std::to_string(n)).c_str());
-        obs_source_update(peer, settings);
+        for (obs_source_t* peer : peers) obs_source_update(peer, settings);
         obs_data_release(settings);
         RunUiTasks();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -96,8 +98,12 @@ TEST(ObsRestartRound, SourcesChangingTheirTextsThenLibobsStops) {
     } else {
         obs_set_output_source(0, nullptr);
     }
+    // The thanks sources go first: OBS's text sources' destruction then
+    // waits behind theirs on libobs's destruction thread, where a shut-down
+    // that does not wait for that thread overtakes it.
     obs_scene_release(scene);
-    if (peer) obs_source_release(peer);
+    thanks.clear();
+    for (obs_source_t* peer : peers) obs_source_release(peer);
 }
 
 // Runs one round in a child process; its wait status.
