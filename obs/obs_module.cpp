@@ -65,6 +65,7 @@ void obs_module_post_load(void) {
 
 void obs_module_unload(void) {
     if (!coreThread) return;
+    CloseScriptProcedure();
     ForgetWebsocketVendor();
     if (!coreThread->RunWithin("stop the logic runtime", StopModuleRuntime, CoreThread::kStopLimit))
         blog(LOG_WARNING, "[morvik-thanks] the logic assembly is busy: the module is unloaded without waiting for it");

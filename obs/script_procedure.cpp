@@ -1,12 +1,19 @@
 #include "obs/script_procedure.h"
 
+#include "channel/control_error.h"
 #include "obs/thanks_controls.h"
 
 #include <obs-module.h>
 
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 
 namespace {
+
+// Held shared by each call, and exclusively to close the procedure.
+std::shared_mutex open;
+bool isOpen = false;
 
 std::string Argument(calldata_t* call, const char* name) {
     const char* value = calldata_string(call, name);
@@ -14,14 +21,28 @@ std::string Argument(calldata_t* call, const char* name) {
 }
 
 void OnCall(void*, calldata_t* call) {
-    const std::string answer = ControlInput(Argument(call, "input"), "", Argument(call, "action"), Argument(call, "gifts"));
+    std::string answer;
+    {
+        std::shared_lock lock(open);
+        answer = isOpen ? ControlInput(Argument(call, "input"), "", Argument(call, "action"), Argument(call, "gifts"))
+                        : ControlError("the thanks module has been unloaded (OBS is exiting)");
+    }
     calldata_set_string(call, "answer", answer.c_str());
 }
 
 }  // namespace
 
 void RegisterScriptProcedure() {
+    {
+        std::unique_lock lock(open);
+        isOpen = true;
+    }
     proc_handler_add(obs_get_proc_handler(),
                      "void morvik_thanks_control(in string input, in string action, in string gifts, out string answer)",
                      OnCall, nullptr);
+}
+
+void CloseScriptProcedure() {
+    std::unique_lock lock(open);
+    isOpen = false;
 }

@@ -4,9 +4,13 @@
 //                              in string gifts, out string answer)
 // `input` is the thanks source's name, `action` one of "test", "skip",
 // "pause", "resume", "clear", "gifts" (with `gifts` the JSON of one gift or
-// an array) and "state"; `answer` is the JSON object the other doors give.
-// It waits at most kControlLimit (obs/thanks_controls.h) for the core thread.
+// an array) and "state"; `answer` is the JSON object the other doors give
+// (ThanksSource::Control says how long each thread may wait).
 #pragma once
 
 // At module load.
 void RegisterScriptProcedure();
+// At module unload, after any call under way has returned: libobs cannot
+// take a procedure back, so a script's later call (a Python script's own
+// thread) is answered {"error": ...} without touching libobs or a source.
+void CloseScriptProcedure();

@@ -100,6 +100,9 @@ EOF
   obs_pid=""
   grep -q "Number of memory leaks: 0" "$cfg"/logs/*.txt ||
     die "OBS Studio did not shut down cleanly (no leak count of 0 in its log)"
+  # obs-websocket is unloaded before the module: the vendor must be gone by then.
+  grep -q 'obs-websocket vendor "morvik-thanks" dropped as OBS exits' "$cfg"/logs/*.txt ||
+    die "the module did not drop its obs-websocket vendor when OBS Studio said it exits"
   [ "$round" = short ] || crash_stays_obs
   status=0
 }
