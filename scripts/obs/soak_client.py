@@ -116,7 +116,10 @@ def make_thanks_sources(ws):
     in both scenes, the outlined one only in the first (so each switch
     hides or shows it). Their endpoint URLs."""
     endpoints = [free_url() for _ in range(2)]
+    # The record's folder must exist: the module writes into it, it does not
+    # make it (the streamer picks a folder that is there).
     records = os.path.join(os.environ["HOME"], "gift-records")
+    os.makedirs(records, exist_ok=True)
     common = {"font": "WenQuanYi Micro Hei", "fontSize": 40, "show_second": 0, "delay_show_second": 0,
               "is_no_thanks": 1, "no_thanks_string": "送礼物上电视啦", "thanks_string": "感谢$sender$赠送的$num$个$gift$",
               "blocked_words": BLOCKED_WORDS, "is_save_record": 1, "save_folder": records}
