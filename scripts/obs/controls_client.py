@@ -17,6 +17,8 @@ KIND = "morvik_thanks_image"
 NAME = "答谢 controls"
 GREEN = 0xFF00FF00
 LONG_SENDER, LONG_GIFT = "一位名字特别特别长的老朋友", "超级豪华游艇"
+
+
 def gift(sender, name, gift_id=None):
     entry = {"sender": sender, "gift": name, "count": 1}
     if gift_id:
