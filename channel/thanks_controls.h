@@ -13,7 +13,8 @@
 //
 // N is the channel's window number. The answer (WM_COPYDATA code 300, text
 // in the channel's mode) is one JSON object: the channel's state
-// {"queued", "showing", "paused", "received"} ("cleared" added for clear),
+// {"queued", "showing", "paused", "received"} ("cleared" added for clear,
+// "managed_heap_bytes", the assembly's collected heap, for state),
 // {"accepted", "duplicates"} for gifts, or {"error": "..."}. An assembly that
 // sends no answer during the command does not know the vocabulary.
 #pragma once

@@ -14,6 +14,9 @@
 // The answer is one JSON object:
 //   gifts:   {"accepted": N, "duplicates": D}
 //   clear:   the state (ThanksState) and "cleared": the thanks dropped
+//   state:   the state and "managed_heap_bytes": the bytes the assembly's
+//            collected heap holds now (GC.GetTotalMemory without a
+//            collection), for watching the assembly's memory over an evening
 //   others:  the state after the action
 //   failure: {"error": "…"}, nothing done
 // The command's result stays 0, as for every command. A host whose logic
@@ -74,7 +77,7 @@ namespace Tavrel
                 return after.Json().With("cleared", cleared);
             }
             default:
-                return engine.State().Json();
+                return engine.State().Json().With("managed_heap_bytes", GC.GetTotalMemory(false));
             }
         }
 

@@ -7,8 +7,10 @@
 //   SendGifts {inputName, gifts: one gift or an array of at most 100, as
 //             posted to the gift endpoint} -> {"accepted": N, "duplicates": D}
 //   TestThanks, SkipThanks, PauseThanks, ResumeThanks, ClearThanks,
-//   GetThanksState {inputName} -> {"queued", "showing", "paused", "received"}
-//             ("cleared" added by ClearThanks)
+//   GetThanksState {inputName} -> {"queued", "showing", "paused", "received",
+//             "managed_heap_bytes"} (the logic assembly's collected heap);
+//             the other controls answer the state without the heap, and
+//             ClearThanks adds "cleared"
 // Events:
 //   GiftReceived {inputName, sender, gift, count, value, outcome}
 //   ThanksShown  {inputName, text}

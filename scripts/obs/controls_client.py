@@ -8,7 +8,7 @@ that load. Exits non-zero, naming the failed check, at the first one.
     controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
 import glob, os, statistics, sys, threading, time
 
-from obs_ws import log, must, open_session, request
+from obs_ws import log, must, open_session, request, vendor
 from screenshots import HANG_BOUND, fail, settle
 from vendor_events import Events
 
@@ -17,13 +17,6 @@ KIND = "morvik_thanks_image"
 NAME = "答谢 controls"
 GREEN = 0xFF00FF00
 LONG_SENDER, LONG_GIFT = "一位名字特别特别长的老朋友", "超级豪华游艇"
-def vendor(ws, kind, data):
-    """A vendor request of morvik-thanks; the module's answer object."""
-    status, response = request(ws, "CallVendorRequest",
-                               {"vendorName": "morvik-thanks", "requestType": kind, "requestData": data})
-    if not status.get("result"):
-        fail("CallVendorRequest %s: %r" % (kind, status))
-    return response.get("responseData", {})
 
 
 def gift(sender, name, gift_id=None):

@@ -65,6 +65,14 @@ def must(ws, kind, data=None):
         sys.exit("%s failed: code %s %s" % (kind, status.get("code"), status.get("comment", "")))
     return response
 
+def vendor(ws, kind, data):
+    """A vendor request of morvik-thanks; the module's answer object."""
+    status, response = request(ws, "CallVendorRequest",
+                               {"vendorName": "morvik-thanks", "requestType": kind, "requestData": data})
+    if not status.get("result"):
+        sys.exit("check failed: CallVendorRequest %s: %r" % (kind, status))
+    return response.get("responseData", {})
+
 def open_session(port, password, obs_pid):
     """Connects (within 60 s) once OBS Studio has loaded; the connection."""
     deadline = time.monotonic() + 60

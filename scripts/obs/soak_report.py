@@ -1,9 +1,14 @@
 """Judges a soak against its paired run without thanks sources and draws
-both as a PNG (with gnuplot): resident memory, CPU, and the frames skipped.
+both as a PNG (with gnuplot): resident memory, the logic assembly's managed
+heap, CPU, and the frames skipped. Prints the lowest resident memory and
+managed heap of every 5 minutes.
 Pass: resident memory grows by at most 10 MiB after the warm-up (the first 5
 minutes, or the first half of a shorter run; lowest values compared, as it
-rises and falls with the runtime's collections), the source shown all
-evening takes every gift, and the soak skips no more
+rises and falls with the runtime's collections); in a run of 25 minutes or
+more, the lowest resident memory and the lowest managed heap of each 5
+minutes of the last 20 stay within 5 MiB of each other (once the module's
+bounded structures are full, nothing may grow with the gifts); the source
+shown all evening takes every gift, and the soak skips no more
 render or output frames, as a share of its frames, than the paired run did
 (3 frames of slack for a single hiccup). Prints the figures; exits non-zero
 naming what failed.
@@ -13,11 +18,25 @@ import csv, subprocess, sys
 bare_csv, thanks_csv, png = sys.argv[1:4]
 SLACK_FRAMES = 3
 RSS_GROWTH_MIB = 10.0
+FLAT_MINUTES, FLAT_MIB, FLOOR_SECONDS = 20, 5.0, 300
 
 
 def rows(path):
+    """The samples, numbers by column; a column left empty (the managed
+    heap of a run without thanks sources, or of a state that did not tell
+    it) is left out of its row."""
     with open(path, newline="") as f:
-        return [{k: float(v) for k, v in row.items()} for row in csv.DictReader(f)]
+        return [{k: float(v) for k, v in row.items() if v not in ("", None)} for row in csv.DictReader(f)]
+
+
+def floors(run, column, start, end):
+    """The lowest `column` of each FLOOR_SECONDS from `start` to `end`
+    (None for a stretch without a value)."""
+    lows = []
+    for at in range(int(start), int(end), FLOOR_SECONDS):
+        values = [r[column] for r in run if at <= r["seconds"] <= at + FLOOR_SECONDS and column in r]
+        lows.append(min(values) if values else None)
+    return lows
 
 
 def skipped(run, kind):
@@ -49,6 +68,25 @@ print("resident memory after the %.0f s warm-up: lowest %.1f MiB in its first %.
 if growth > RSS_GROWTH_MIB:
     failures.append("resident memory grew by %.1f MiB after the warm-up (%.0f MiB allowed)" % (growth, RSS_GROWTH_MIB))
 
+# The floors (lowest values) of each 5 minutes; a leak lifts them step by
+# step, warm-up only until the bounded structures are full.
+for column, what in (("rss_mib", "resident memory"), ("managed_heap_mib", "managed heap")):
+    lows = floors(thanks, column, 0, length)
+    print("%s, lowest of each 5 minutes (MiB): %s" %
+          (what, ", ".join("-" if low is None else "%.1f" % low for low in lows)))
+    if length < (FLAT_MINUTES + 5) * 60:
+        continue
+    last_floors = floors(thanks, column, length - FLAT_MINUTES * 60, length)
+    if None in last_floors:
+        failures.append("no %s in some 5 minutes of the last %d" % (what, FLAT_MINUTES))
+        continue
+    spread = max(last_floors) - min(last_floors)
+    print("%s over the last %d minutes: floors %s, spread %.1f MiB (%.0f allowed)" %
+          (what, FLAT_MINUTES, ", ".join("%.1f" % low for low in last_floors), spread, FLAT_MIB))
+    if spread > FLAT_MIB:
+        failures.append("the %s's floors over the last %d minutes spread over %.1f MiB (%.0f MiB allowed)" %
+                        (what, FLAT_MINUTES, spread, FLAT_MIB))
+
 for kind in ("render", "output"):
     (bare_skipped, bare_total), (ours, total) = skipped(bare, kind), skipped(thanks, kind)
     allowed = SLACK_FRAMES + (bare_skipped / bare_total * total if bare_total else 0)
@@ -70,16 +108,18 @@ if last["gifts_refused"]:
     failures.append("%d gifts were not taken by the source shown all evening" % last["gifts_refused"])
 
 script = """
-set terminal pngcairo size 1200,900 font "sans,11"
+set terminal pngcairo size 1200,1200 font "sans,11"
 set output "{png}"
 set datafile separator ","
 set key autotitle columnhead top left
 set xlabel "minutes"
 set grid
-set multiplot layout 3,1 title "OBS Studio with two thanks sources (solid) and without (dashed)"
+set multiplot layout 4,1 title "OBS Studio with two thanks sources (solid) and without (dashed)"
 set ylabel "resident memory (MiB)"
 plot "{thanks}" using ($1/60):2 with lines lw 2 title "RSS, thanks", \\
      "{bare}" using ($1/60):2 with lines dt 2 title "RSS, without"
+set ylabel "managed heap (MiB)"
+plot "{thanks}" using ($1/60):12 with linespoints lw 2 pt 7 ps 0.4 title "logic assembly's managed heap, thanks"
 set ylabel "CPU (%)"
 plot "{thanks}" using ($1/60):4 with lines lw 2 title "CPU, thanks", \\
      "{bare}" using ($1/60):4 with lines dt 2 title "CPU, without"

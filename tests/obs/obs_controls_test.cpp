@@ -34,6 +34,15 @@ std::string Record(const fs::path& folder) {
 
 bool Holds(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The text of the field `name`'s value in a flat JSON answer ("" without it).
+std::string FieldOf(const std::string& answer, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const size_t at = answer.find(key);
+    if (at == std::string::npos) return "";
+    const size_t start = at + key.size();
+    return answer.substr(start, answer.find_first_of(",}", start) - start);
+}
+
 TEST(ObsControls, ButtonsHotkeysAndTheProcedurePauseSkipClearAndTest) {
     const fs::path record = OutputPath("obs_controls_record");
     fs::remove_all(record);
@@ -78,11 +87,13 @@ TEST(ObsControls, ButtonsHotkeysAndTheProcedurePauseSkipClearAndTest) {
 
     // A test gift from the button, shown once skipped to: drawn, recorded as
     // a test, not counted as received.
+    // The state also tells the logic assembly's heap, in bytes.
     const std::string before = CallControlProcedure(kInput, "state");
+    ASSERT_NE(FieldOf(before, "received"), "") << before;
+    EXPECT_GT(std::stoll("0" + FieldOf(before, "managed_heap_bytes")), 0) << before;
     PressButton(source.get(), "test_gift");
     ASSERT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), R"("queued":1)"); }));
-    EXPECT_EQ(CallControlProcedure(kInput, "state").substr(before.find("received")),
-              before.substr(before.find("received")));
+    EXPECT_EQ(FieldOf(CallControlProcedure(kInput, "state"), "received"), FieldOf(before, "received"));
     TriggerHotkey(source.get(), "morvik_thanks.skip");
     EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), "测试观众"); }));
     EXPECT_TRUE(WaitFor([&] { return Holds(Record(record), "测试观众\t测试礼物\t1\t\t\ttest"); }));
