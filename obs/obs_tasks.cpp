@@ -2,6 +2,8 @@
 
 #include <obs.h>
 
+#include <mutex>
+
 namespace {
 
 void RefreshProperties(void* param) {
@@ -13,13 +15,26 @@ void RefreshProperties(void* param) {
     obs_weak_source_release(weak);
 }
 
+std::mutex queueing;
+bool allowedNow = false;
+
 }  // namespace
 
-void QueueUiTask(void (*task)(void* param), void* param) { obs_queue_task(OBS_TASK_UI, task, param, false); }
+bool QueueUiTask(void (*task)(void* param), void* param) {
+    const std::lock_guard lock(queueing);
+    if (!allowedNow) return false;
+    obs_queue_task(OBS_TASK_UI, task, param, false);
+    return true;
+}
+
+void AllowUiTasks(bool allowed) {
+    const std::lock_guard lock(queueing);
+    allowedNow = allowed;
+}
 
 void RefreshPropertiesLater(obs_weak_source_t* source) {
     obs_weak_source_addref(source);
-    QueueUiTask(RefreshProperties, source);
+    if (!QueueUiTask(RefreshProperties, source)) obs_weak_source_release(source);
 }
 
 void ReleaseWeakSource(obs_weak_source_t* source) { obs_weak_source_release(source); }

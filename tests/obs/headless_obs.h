@@ -25,5 +25,6 @@ bool SendThanksText(intptr_t window, const std::u16string& text);
 // Runs the UI tasks queued so far, on the calling thread (the UI thread);
 // the number run.
 size_t RunUiTasks();
-// Runs the UI tasks still queued, then shuts libobs down.
+// Runs the UI tasks still queued, then shuts libobs down; nothing once it
+// is down.
 void StopHeadlessObs();
