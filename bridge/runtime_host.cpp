@@ -10,9 +10,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -283,19 +283,27 @@ int32_t SendLogicCommand(const String& text)
 namespace {
 
 // A call of the forms helper on a thread of its own, shared with that
-// thread, which may outlive the caller's wait.
+// thread, which may outlive the caller's wait: whichever of the two lets go
+// last deletes it. (Not a shared_ptr: its control block's type information
+// would be exported from a plug-in built with this code, bound to by the
+// libraries it loads, and keep it from ever being unloaded.)
 struct FormsCall {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
     int32_t result = -1;
+    std::atomic<int> holders{2};
 
-    bool Finished()
+    void LetGo()
     {
-        std::lock_guard lock(mutex);
-        return finished;
+        if (--holders == 0)
+            delete this;
     }
 };
+
+// Whether a call of the forms helper has not come back yet; cleared by its
+// thread, whose code stays loaded until it has.
+std::atomic<bool> formsCallOut{false};
 
 // Calls the static int `method`() of MorvikThanks.OpenForms in the assembly
 // at `helperPath` on the current thread, which is attached to the runtime,
@@ -327,30 +335,35 @@ int32_t CloseLogicForms(const std::string& helperPath, int32_t token, std::chron
     const MonoApi& api = *runtime.api;
     // One call at a time: while one has not come back (the runtime does not
     // let the thread attach, say), another would only wait as long.
-    static std::mutex calling;
-    static std::shared_ptr<FormsCall> unfinished;
-    const std::lock_guard serial(calling);
-    if (unfinished && !unfinished->Finished())
+    if (formsCallOut.exchange(true))
         return -1;
-    auto call = std::make_shared<FormsCall>();
-    unfinished = call;
+    auto* call = new FormsCall;
     std::thread thread([call, &api, domain, helperPath, token] {
         const ManagedCodeRegion managed;
         MonoThread* attached = api.mono_thread_attach(domain);
         const int32_t result = CallFormsHelper(api, domain, helperPath, "Close", token);
         api.mono_thread_detach(attached);
-        std::lock_guard lock(call->mutex);
-        call->result = result;
-        call->finished = true;
-        call->done.notify_all();
+        {
+            std::lock_guard lock(call->mutex);
+            call->result = result;
+            call->finished = true;
+            call->done.notify_all();
+        }
+        call->LetGo();
+        formsCallOut = false;
     });
-    std::unique_lock lock(call->mutex);
-    if (call->done.wait_for(lock, limit, [&] { return call->finished; })) {
-        lock.unlock();
-        thread.join();
-        return call->result;
+    int32_t result = -1;
+    bool finished = false;
+    {
+        std::unique_lock lock(call->mutex);
+        finished = call->done.wait_for(lock, limit, [&] { return call->finished; });
+        result = call->result;
     }
-    lock.unlock();
+    call->LetGo();
+    if (finished) {
+        thread.join();
+        return result;
+    }
     // Its code must stay mapped for it after the plug-in's unload.
     KeepLibraryLoaded(reinterpret_cast<const void*>(&CloseLogicForms));
     thread.detach();

@@ -95,7 +95,7 @@ void BeginSettingsForm(int token) {
     BeginLogicForm(formsHelperPath, token);
 }
 
-void RefuseSettingsForms() { formsRefused = true; }
+void AllowSettingsForms(bool allowed) { formsRefused = !allowed; }
 
 bool SettingsFormsRefused() { return formsRefused; }
 

@@ -27,10 +27,10 @@ inline constexpr int kAnySettingsForm = 0;
 // CloseSettingsForm(token) reaches that form. The turn ends with
 // SettleClosedSettingsForm.
 void BeginSettingsForm(int token);
-// At the module's unload, before the form under way is closed: no form
-// opens after it, and nothing of one that closes later goes back to OBS.
-// Any thread.
-void RefuseSettingsForms();
+// Allowed from the module's load; refused at its unload, before the form
+// under way is closed: no form opens after that, and nothing of one that
+// closes later goes back to OBS. Any thread.
+void AllowSettingsForms(bool allowed);
 bool SettingsFormsRefused();
 // Any thread: whether a form is under way on the core thread (from
 // BeginSettingsForm until SettleClosedSettingsForm), which holds it for as

@@ -40,6 +40,7 @@ bool obs_module_load(void) {
     blog(LOG_INFO, "[morvik-thanks] version %s loading", MORVIK_VERSION);
     SetModuleTextLookup(obs_module_text);
     AllowUiTasks(true);
+    AllowSettingsForms(true);
     InstallObsGraphics();
     coreThread = std::make_shared<CoreThread>();
     // The runtime is started on the core thread, which every later command
@@ -73,7 +74,7 @@ void obs_module_unload(void) {
     deadline.Begin(CoreThread::kStopLimit);
     // No settings form opens from here on, and one under way is closed: its
     // modal loop holds the core thread, and its user has gone.
-    RefuseSettingsForms();
+    AllowSettingsForms(false);
     if (SettingsFormHoldsCore(CloseSettingsForm(kAnySettingsForm))) deadline.Expire();
     if (!coreThread->RunWithin(
             [] {

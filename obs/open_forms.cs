@@ -118,6 +118,9 @@ namespace MorvikThanks
                 Form closing = form;
                 try {
                     closing.BeginInvoke((MethodInvoker)delegate {
+                        // Closed meanwhile by its own buttons.
+                        if (closing.IsDisposed)
+                            return;
                         closing.DialogResult = DialogResult.Cancel;
                         closing.Close();
                     });
