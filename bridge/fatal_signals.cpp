@@ -3,6 +3,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@ constexpr uintptr_t kFirstPageEnd = 4096;
 // orders the two) and never again while it is.
 struct Routes {
     struct sigaction runtime[NSIG] = {};
+    struct sigaction router[NSIG] = {};  // as installed, to be put back
     HostSignalActions host;
     MonoDomain* (*currentDomain)() = nullptr;
     MonoJitInfo* (*findJitInfo)(MonoDomain*, void*) = nullptr;
@@ -30,6 +32,12 @@ struct Routes {
 };
 
 Routes routes;
+
+// Per signal: the host's handler asked to be reset to the default action
+// once run (SA_RESETHAND) and has run, so the host's action is now the
+// default one. Set once, by whichever thread takes the handler's one run.
+std::atomic<bool> hostHandlerSpent[NSIG];
+static_assert(std::atomic<bool>::is_always_lock_free, "used in signal handlers");
 
 // The handler runs in signal context: only async-signal-safe calls below.
 
@@ -83,9 +91,57 @@ void CallAction(const struct sigaction& action, int signal, siginfo_t* info, voi
         action.sa_handler(signal);
 }
 
+// sa_handler and sa_sigaction share their storage, so this holds for both
+// kinds. SA_SIGINFO alone says nothing: the kernel leaves it set when it
+// resets a handler installed with SA_RESETHAND to SIG_DFL.
 bool IsHandler(const struct sigaction& action)
 {
-    return (action.sa_flags & SA_SIGINFO) || (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
+    return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
+}
+
+// Runs the host's handler under the signal mask the kernel would have given
+// it, had it been called directly: the interrupted code's mask, its own
+// sa_mask, and the signal itself unless it asked for SA_NODEFER. The router
+// runs under the runtime's flags and mask, which need not be the host's.
+void CallHostHandler(const struct sigaction& host, int signal, siginfo_t* info, void* context)
+{
+    const sigset_t& interrupted = static_cast<ucontext_t*>(context)->uc_sigmask;
+    sigset_t during;
+    sigemptyset(&during);
+    for (int other = 1; other < NSIG; ++other) {
+        if (sigismember(&interrupted, other) == 1 || sigismember(&host.sa_mask, other) == 1)
+            sigaddset(&during, other);
+    }
+    if (host.sa_flags & SA_NODEFER)
+        sigdelset(&during, signal);
+    else
+        sigaddset(&during, signal);
+    sigset_t routerMask;
+    pthread_sigmask(SIG_SETMASK, &during, &routerMask);
+    CallAction(host, signal, info, context);
+    pthread_sigmask(SIG_SETMASK, &routerMask, nullptr);
+}
+
+// A host handler installed with SA_RESETHAND: the kernel would have reset
+// the signal to its default action before running it, so a fault in it, or
+// the signal raised again by it, ends the process instead of coming back to
+// it. The router does the same, and once the handler has returned puts
+// itself back in front of that default (the runtime's threads still need
+// it for their exceptions), the host's part now being the default action.
+// A handler the host's handler installed while it ran stays, as would any
+// the host installs over the runtime's. In the time the handler runs, the
+// signal on another thread gets the default action too.
+void CallResettingHostHandler(const struct sigaction& host, int signal, siginfo_t* info, void* context)
+{
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(signal, &byDefault, nullptr);
+    CallHostHandler(host, signal, info, context);
+    struct sigaction now {};
+    sigaction(signal, nullptr, &now);
+    if (now.sa_handler == SIG_DFL)
+        sigaction(signal, &routes.router[signal], nullptr);
 }
 
 // Ends the process by `signal` with the system's default action (its core
@@ -137,12 +193,19 @@ void RouteFatalSignal(int signal, siginfo_t* info, void* context)
         return;
     }
     const struct sigaction& host = routes.host.actions[signal];
-    if (routes.host.known && IsHandler(host)) {
-        CallAction(host, signal, info, context);
+    const bool hostAction = routes.host.known && !hostHandlerSpent[signal].load();
+    if (hostAction && IsHandler(host) && !(host.sa_flags & SA_RESETHAND)) {
+        CallHostHandler(host, signal, info, context);
         errno = savedErrno;
         return;
     }
-    if (routes.host.known && host.sa_handler == SIG_IGN && info->si_code <= 0) {
+    // Its one run taken here, unless another thread took it meanwhile.
+    if (hostAction && IsHandler(host) && !hostHandlerSpent[signal].exchange(true)) {
+        CallResettingHostHandler(host, signal, info, context);
+        errno = savedErrno;
+        return;
+    }
+    if (hostAction && host.sa_handler == SIG_IGN && info->si_code <= 0) {
         errno = savedErrno;
         return;
     }
@@ -220,7 +283,8 @@ void RouteFatalSignals(const MonoApi& api, const HostSignalActions& host)
         // Same flags and mask as the runtime's handler (its SIGSEGV runs on
         // the alternate stack it sets up for its threads, to catch stack
         // overflows), so the runtime's handler finds what it expects.
-        struct sigaction router = runtime;
+        struct sigaction& router = routes.router[signal];
+        router = runtime;
         router.sa_sigaction = &RouteFatalSignal;
         sigaction(signal, &router, nullptr);
     }

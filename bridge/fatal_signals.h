@@ -3,8 +3,9 @@
 // to the runtime (a fault on a thread it runs: managed code needs SIGSEGV
 // and SIGFPE for its NullReferenceException and arithmetic exceptions, and
 // its own crashes keep its report) or to what the process had before the
-// runtime came (the host's handler, else the system's default action, so
-// the process ends by that same signal).
+// runtime came (the host's handler, run as the kernel would have run it:
+// its mask, SA_NODEFER and SA_RESETHAND honoured; else the system's default
+// action, so the process ends by that same signal).
 #pragma once
 
 #include "bridge/mono_api.h"

@@ -1,5 +1,7 @@
 // The answer every door of the streamer's controls gives when a control
-// cannot run: a JSON object {"error": "..."} naming what is wrong.
+// cannot run: a JSON object {"error": "..."} naming what is wrong. What the
+// message quotes may be anything a caller sent: bytes that are not UTF-8
+// are written as U+FFFD.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -7,4 +9,6 @@
 #include <string>
 #include <string_view>
 
-inline std::string ControlError(std::string_view message) { return nlohmann::json{{"error", message}}.dump(); }
+inline std::string ControlError(std::string_view message) {
+    return nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}

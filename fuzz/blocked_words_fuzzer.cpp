@@ -1,12 +1,14 @@
 // The blocked-word matcher with any list and any text (lone surrogates,
 // NULs, controls, marks, any line breaks): no crash, no read out of bounds,
-// and the result is always the text with some of its characters replaced by
-// "***" masks, each standing for at least one of them, so it is never
-// longer than the text plus the masks.
+// and the result is always the text with some of its grapheme clusters
+// replaced by "***" masks, each standing for at least one whole cluster (as
+// ICU's character break iterator divides the text), so no mask ever cuts an
+// emoji sequence, a flag or a syllable apart.
 #include "host/host_control.h"
 #include "source/blocked_words.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <unicode/ubrk.h>
 
 #include <cstdlib>
 #include <string>
@@ -25,10 +27,23 @@ std::u16string ConsumeUnits(FuzzedDataProvider& in, size_t maxUnits) {
     return units;
 }
 
-// Whether `masked` is `text` with masks in place of runs of at least one
-// unit: `masked`'s "***" may stand for such a run or for three stars of the
-// text itself.
+// Per unit of `text` and its end: whether a grapheme cluster starts there.
+std::vector<char> ClusterBoundaries(const std::u16string& text) {
+    std::vector<char> boundaries(text.size() + 1, 0);
+    UErrorCode status = U_ZERO_ERROR;
+    UBreakIterator* clusters =
+        ubrk_open(UBRK_CHARACTER, "", text.data(), static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) std::abort();
+    for (int32_t at = ubrk_first(clusters); at != UBRK_DONE; at = ubrk_next(clusters)) boundaries[at] = 1;
+    ubrk_close(clusters);
+    return boundaries;
+}
+
+// Whether `masked` is `text` with masks in place of runs of whole clusters:
+// `masked`'s "***" may stand for such a run or for three stars of the text
+// itself.
 bool IsMaskOf(const std::u16string& masked, const std::u16string& text) {
+    const std::vector<char> boundaries = ClusterBoundaries(text);
     const size_t m = masked.size(), n = text.size();
     // reach[i][j]: masked[0, i) accounts for text[0, j).
     std::vector<std::vector<char>> reach(m + 1, std::vector<char>(n + 1, 0));
@@ -37,8 +52,9 @@ bool IsMaskOf(const std::u16string& masked, const std::u16string& text) {
         for (size_t j = 0; j <= n; ++j) {
             if (!reach[i][j]) continue;
             if (i < m && j < n && masked[i] == text[j]) reach[i + 1][j + 1] = 1;
-            if (masked.compare(i, 3, u"***") == 0)
-                for (size_t k = j + 1; k <= n; ++k) reach[i + 3][k] = 1;
+            if (masked.compare(i, 3, u"***") == 0 && boundaries[j])
+                for (size_t k = j + 1; k <= n; ++k)
+                    if (boundaries[k]) reach[i + 3][k] = 1;
         }
     }
     return reach[m][n] != 0;

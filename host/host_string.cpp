@@ -107,6 +107,12 @@ String::String(CTSTR text) : text_(text ? text : u"", Utf16Length(text)) {}
 
 String::String(CTSTR text, size_t length) : text_(text ? std::u16string(text, length) : std::u16string()) {}
 
+bool IsUtf8(std::string_view text) {
+    // Whatever is not well-formed becomes U+FFFD on the way in, or (a lone
+    // surrogate) on the way out, and so does not come back the same.
+    return Utf16ToUtf8(Utf8ToUtf16(text)) == text;
+}
+
 String::String(const char* utf8) : text_(utf8 ? Utf8ToUtf16(utf8) : std::u16string()) {}
 
 std::string String::ToUtf8() const { return Utf16ToUtf8(text_); }

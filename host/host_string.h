@@ -73,3 +73,5 @@ void scpy_n(char16_t* dest, CTSTR source, size_t count);
 // UTF-8 <-> UTF-16 helpers used by the host and its plug-ins.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// Whether `text` is well-formed UTF-8 (no stray, overlong or surrogate bytes).
+bool IsUtf8(std::string_view text);

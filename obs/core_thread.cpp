@@ -6,17 +6,27 @@
 
 #include <util/base.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <deque>
 #include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
 
+struct NamedJob {
+    const char* name = "";
+    std::function<void()> run;
+};
+
 struct CoreThread::Queue {
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable finished;
-    std::deque<std::function<void()>> jobs;
+    std::deque<NamedJob> jobs;
+    // When the job running now began (steady clock, nanoseconds); 0 while
+    // the thread waits for one.
+    std::atomic<int64_t> runningSince{0};
     bool stopping = false;
     bool ended = false;
     std::function<void()> onMessages;
@@ -68,10 +78,10 @@ CoreThread::~CoreThread() {
          "[morvik-thanks] the logic assembly has not returned; its thread is left running and OBS goes on without it");
 }
 
-void CoreThread::Post(std::function<void()> job) {
+void CoreThread::Post(const char* name, std::function<void()> job) {
     {
         std::lock_guard lock(queue_->mutex);
-        queue_->jobs.push_back(std::move(job));
+        queue_->jobs.push_back({name, std::move(job)});
     }
     queue_->wake.notify_one();
 }
@@ -81,7 +91,7 @@ void CoreThread::OnMessages(std::function<void()> job) {
     queue_->onMessages = std::move(job);
 }
 
-bool CoreThread::RunWithin(std::function<void()> job, std::chrono::milliseconds limit) {
+bool CoreThread::RunWithin(const char* name, std::function<void()> job, std::chrono::milliseconds limit) {
     if (IsCurrent()) {
         job();
         return true;
@@ -92,14 +102,63 @@ bool CoreThread::RunWithin(std::function<void()> job, std::chrono::milliseconds 
         bool done = false;
     };
     auto done = std::make_shared<Done>();
-    Post([job = std::move(job), done] {
+    Post(name, [job = std::move(job), done] {
+        // Told even when the job throws (the loop logs it).
+        struct Tell {
+            Done& done;
+            ~Tell() {
+                std::lock_guard lock(done.mutex);
+                done.done = true;
+                done.signal.notify_all();
+            }
+        } tell{*done};
         job();
-        std::lock_guard lock(done->mutex);
-        done->done = true;
-        done->signal.notify_all();
     });
     std::unique_lock lock(done->mutex);
     return done->signal.wait_for(lock, limit, [&] { return done->done; });
+}
+
+CoreThread::Attempt CoreThread::TryWithin(const char* name, std::function<void()> job,
+                                          std::chrono::milliseconds limit) {
+    enum class Stage { Queued, Started, Ended, Cancelled };
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable signal;
+        Stage stage = Stage::Queued;
+    };
+    auto shared = std::make_shared<Shared>();
+    Post(name, [job = std::move(job), shared] {
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->stage == Stage::Cancelled) return;
+            shared->stage = Stage::Started;
+        }
+        struct Tell {
+            Shared& shared;
+            ~Tell() {
+                std::lock_guard lock(shared.mutex);
+                shared.stage = Stage::Ended;
+                shared.signal.notify_all();
+            }
+        } tell{*shared};
+        job();
+    });
+    std::unique_lock lock(shared->mutex);
+    if (shared->signal.wait_for(lock, limit, [&] { return shared->stage == Stage::Ended; })) return Attempt::Ran;
+    if (shared->stage == Stage::Started) return Attempt::StillRunning;
+    shared->stage = Stage::Cancelled;
+    return Attempt::Cancelled;
+}
+
+namespace {
+
+int64_t SteadyNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+}  // namespace
+
+bool CoreThread::Busy() const {
+    const int64_t since = queue_->runningSince.load(std::memory_order_relaxed);
+    return since != 0 && SteadyNow() - since > std::chrono::steady_clock::duration(kBusyAfter).count();
 }
 
 namespace {
@@ -112,7 +171,7 @@ void NoticeMessages(void* context) {
     std::lock_guard lock(queue.mutex);
     if (!queue.onMessages || queue.messagesJobQueued) return;
     queue.messagesJobQueued = true;
-    queue.jobs.push_back([&queue] {
+    queue.jobs.push_back({"the logic assembly's messages", [&queue] {
         std::function<void()> job;
         {
             std::lock_guard held(queue.mutex);
@@ -120,8 +179,23 @@ void NoticeMessages(void* context) {
             job = queue.onMessages;
         }
         if (job) job();
-    });
+    }});
     queue.wake.notify_one();
+}
+
+// Runs one job; what it throws is logged and goes no further: an exception
+// leaving this thread would end OBS.
+void Run(CoreThread::Queue& queue, NamedJob& job) {
+    queue.runningSince.store(SteadyNow(), std::memory_order_relaxed);
+    try {
+        job.run();
+    } catch (const std::exception& e) {
+        blog(LOG_ERROR, "[morvik-thanks] the core thread's job \"%s\" failed: %s; the thread goes on", job.name,
+             e.what());
+    } catch (...) {
+        blog(LOG_ERROR, "[morvik-thanks] the core thread's job \"%s\" failed; the thread goes on", job.name);
+    }
+    queue.runningSince.store(0, std::memory_order_relaxed);
 }
 
 void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
@@ -131,7 +205,7 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
     SetMessageArrivalNotice(&NoticeMessages, queue.get());
     YieldToVideo();
     for (bool ended = false; !ended;) {
-        std::function<void()> job;
+        NamedJob job;
         {
             std::unique_lock lock(queue->mutex);
             queue->wake.wait(lock, [&] { return queue->stopping || !queue->jobs.empty(); });
@@ -143,7 +217,7 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
             job = std::move(queue->jobs.front());
             queue->jobs.pop_front();
         }
-        job();
+        Run(*queue, job);
     }
     SetMessageArrivalNotice(nullptr, nullptr);
 }

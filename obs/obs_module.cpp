@@ -47,7 +47,7 @@ bool obs_module_load(void) {
     // call runs on.
     auto started = std::make_shared<bool>(false);
     const std::string path = AssemblyPath();
-    if (!coreThread->RunWithin([started, path] { *started = StartModuleRuntime(path); }, kStartLimit)) {
+    if (!coreThread->RunWithin("start the logic runtime", [started, path] { *started = StartModuleRuntime(path); }, kStartLimit)) {
         blog(LOG_ERROR, "[morvik-thanks] the logic runtime did not start within %d s",
              static_cast<int>(kStartLimit.count()));
         coreThread.reset();
@@ -69,6 +69,7 @@ void obs_module_post_load(void) {
 
 void obs_module_unload(void) {
     if (!coreThread) return;
+    ForgetWebsocketVendor();
     AllowUiTasks(false);
     SharedDeadline& deadline = CoreWaitDeadline();
     deadline.Begin(CoreThread::kStopLimit);
@@ -77,6 +78,7 @@ void obs_module_unload(void) {
     AllowSettingsForms(false);
     if (SettingsFormHoldsCore(CloseSettingsForm(kAnySettingsForm))) deadline.Expire();
     if (!coreThread->RunWithin(
+            "stop the logic runtime",
             [] {
                 StopModuleRuntime();
                 CoreWaitDeadline().End();

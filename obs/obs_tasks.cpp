@@ -20,6 +20,11 @@ bool allowedNow = false;
 
 }  // namespace
 
+bool OnObsTaskThread() {
+    return obs_in_task_thread(OBS_TASK_GRAPHICS) || obs_in_task_thread(OBS_TASK_UI) ||
+           obs_in_task_thread(OBS_TASK_AUDIO) || obs_in_task_thread(OBS_TASK_DESTROY);
+}
+
 bool QueueUiTask(void (*task)(void* param), void* param) {
     const std::lock_guard lock(queueing);
     if (!allowedNow) return false;

@@ -6,6 +6,12 @@
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
 
+// Whether the calling thread is one of OBS's own that must never wait:
+// its graphics thread (sources' ticks and renders, scripts' timers,
+// obs-websocket's per-frame request batches), its UI thread (buttons,
+// scripts' buttons), its audio thread or its destruction thread.
+bool OnObsTaskThread();
+
 // Runs `task(param)` later on OBS's UI thread (OBS_TASK_UI), without
 // waiting; false, with nothing queued, while tasks are not allowed (the
 // caller keeps `param` then).

@@ -121,6 +121,7 @@ void SourceCore::Tick() {
     tickQueued = false;
     PumpMessages();
     Update();
+    RefreshReportedState();
 }
 
 void SourceCore::UpdateAfterMessages() {
@@ -174,12 +175,45 @@ std::string SourceCore::Control(const std::string& action, const std::string& gi
     if (!control) return ControlError("unknown action \"" + action + "\"");
     if (!image_) return ControlError("the source is being removed");
     const std::string answer = RunThanksControl(settings_, *control, gifts);
-    const nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
-    if (parsed.is_object() && parsed.contains("paused") && parsed["paused"].is_boolean()) {
+    NoteState(*control, answer);
+    return answer;
+}
+
+void SourceCore::NoteState(ThanksControl control, const std::string& answer) {
+    nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+    if (!parsed.is_object()) return;
+    if (parsed.contains("paused") && parsed["paused"].is_boolean()) {
         const bool wasPaused = paused.exchange(parsed["paused"].get<bool>());
         if (wasPaused != paused) RefreshPropertiesLater(weakSource_);
     }
-    return answer;
+    // The state, carried by every control's answer but a gift batch's; or
+    // why there is none (no channel yet, no runtime), as "state" answered.
+    if (!parsed.contains("received") && control != ThanksControl::State) return;
+    parsed.erase("cleared");
+    std::lock_guard lock(stateMutex_);
+    reportedState_ = parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    reportedAt_ = Clock::now();
+}
+
+void SourceCore::RefreshReportedState() {
+    const Clock::time_point now = Clock::now();
+    {
+        std::lock_guard lock(stateMutex_);
+        const bool wanted = now - stateAskedAt_ < 10 * kStateRefresh;
+        if (!wanted || (!reportedState_.empty() && now - reportedAt_ < kStateRefresh)) return;
+    }
+    if (image_) NoteState(ThanksControl::State, RunThanksControl(settings_, ThanksControl::State));
+}
+
+std::string SourceCore::ReportedState() {
+    std::lock_guard lock(stateMutex_);
+    const Clock::time_point now = Clock::now();
+    stateAskedAt_ = now;
+    if (reportedState_.empty())
+        return ControlError("the thanks source has not reported its state yet: ask again in a moment");
+    nlohmann::json state = nlohmann::json::parse(reportedState_);
+    state["age_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(now - reportedAt_).count();
+    return state.dump();
 }
 
 void SourceCore::SendWrites() {

@@ -9,10 +9,13 @@
 #include "obs/settings_mirror.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class MorvikThanksImage;
+enum class ThanksControl;
 class ObsDataElement;
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
@@ -68,6 +71,14 @@ public:
     // button says which comes next.
     std::string Control(const std::string& action, const std::string& gifts);
 
+    // Any thread: the state the logic assembly last reported for this
+    // source (the answer to "state", or the state a control's answer
+    // carried), with "age_ms", how long ago; for callers that must not
+    // wait for the core. While somebody asks, the core asks the assembly
+    // again every kStateRefresh.
+    std::string ReportedState();
+    static constexpr std::chrono::milliseconds kStateRefresh{500};
+
     // Graphics thread, with the host's drawing lock held: the image to draw
     // (null before Create and after Destroy).
     MorvikThanksImage* ImageForDrawing() const { return image_; }
@@ -81,12 +92,19 @@ public:
     std::atomic<bool> removed{false};
     // Whether the logic assembly's last answer said the thanks are paused.
     std::atomic<bool> paused{false};
+    // Controls queued by OBS's own threads and not yet run.
+    std::atomic<int> queuedControls{0};
 
 private:
     // The per-frame update of the image, and the settings it wrote.
     void Update();
     // What the core wrote into the settings goes back to OBS's.
     void SendWrites();
+    // Keeps what `control`'s answer says of the state.
+    void NoteState(ThanksControl control, const std::string& answer);
+    // Asks the assembly for the state again when somebody has asked for it
+    // lately and it is older than kStateRefresh.
+    void RefreshReportedState();
 
     std::unique_ptr<ObsDataElement> root_;  // the source's element: "data" and, on acceptance, "cx"/"cy"
     ObsDataElement* settings_ = nullptr;    // root_'s "data", the core's copy of the settings
@@ -95,4 +113,10 @@ private:
     obs_weak_source_t* weakSource_;
     String lastSettingsMessage_;
     const int formToken_;
+
+    using Clock = std::chrono::steady_clock;
+    std::mutex stateMutex_;  // guards the three below
+    std::string reportedState_;
+    Clock::time_point reportedAt_;
+    Clock::time_point stateAskedAt_;
 };

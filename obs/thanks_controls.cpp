@@ -1,11 +1,14 @@
 #include "obs/thanks_controls.h"
 
 #include "channel/control_error.h"
+#include "channel/control_request.h"
 #include "obs/thanks_source.h"
 
 #include <obs-module.h>
 
 #include <dlfcn.h>
+
+#include <variant>
 
 namespace {
 
@@ -59,6 +62,8 @@ void AddControlButtons(obs_properties_t* properties, ThanksSource* source) {
 
 std::string ControlInput(const std::string& inputName, const std::string& inputUuid, const std::string& action,
                          const std::string& gifts) {
+    const std::variant<ControlRequest, std::string> checked = CheckControlRequest(inputName, action, gifts);
+    if (const std::string* refusal = std::get_if<std::string>(&checked)) return *refusal;
     obs_source_t* source = nullptr;
     if (!inputName.empty()) {
         source = obs_get_source_by_name(inputName.c_str());
@@ -76,7 +81,7 @@ std::string ControlInput(const std::string& inputName, const std::string& inputU
     if (!id || std::string(id) != kSourceId) {
         answer = ControlError("\"" + std::string(obs_source_get_name(source)) + "\" is not a thanks source");
     } else if (void* data = obs_obj_get_data(source)) {
-        answer = Of(data)->Control(action, gifts, kControlLimit);
+        answer = Of(data)->Control(std::get<ControlRequest>(checked), kControlLimit);
     } else {
         answer = ControlError("the thanks source is not ready");
     }

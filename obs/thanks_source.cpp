@@ -1,5 +1,6 @@
 #include "obs/thanks_source.h"
 
+#include "channel/control_request.h"
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/core_thread.h"
@@ -12,8 +13,10 @@
 #include "obs/thanks_properties.h"
 #include "source/morvik_thanks_image.h"
 
+#include <nlohmann/json.hpp>
 #include <util/base.h>
 
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -51,7 +54,7 @@ ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* setting
                            obs_weak_source_t* weakSource, std::string name)
     : core_(std::move(core)), state_(std::make_shared<SourceCore>(settings, weakSource, name)), settings_(settings),
       name_(std::move(name)) {
-    core_->Post([state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
+    core_->Post("create a source", [state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
     hotkeys_ = std::make_unique<ThanksHotkeys>(source, this);
 }
 
@@ -70,6 +73,7 @@ ThanksSource::~ThanksSource() {
     const bool formHoldsCore = SettingsFormHoldsCore(closing);
     if (formHoldsCore) deadline.Expire();
     if (core_->RunWithin(
+            "destroy a source",
             [state = state_] {
                 state->Destroy();
                 CoreWaitDeadline().End();
@@ -97,7 +101,7 @@ struct PendingUpdate {
 // handed to the core.
 void TakeUpdate(void* param) {
     const std::unique_ptr<PendingUpdate> update(static_cast<PendingUpdate*>(param));
-    update->core->Post([state = update->state, snapshot = update->state->Mirror().Take()] { state->Adopt(snapshot); });
+    update->core->Post("take new settings", [state = update->state, snapshot = update->state->Mirror().Take()] { state->Adopt(snapshot); });
 }
 
 }  // namespace
@@ -109,15 +113,15 @@ void ThanksSource::Update() {
 
 void ThanksSource::Tick() {
     if (state_->tickQueued.exchange(true)) return;
-    core_->Post([state = state_] { state->Tick(); });
+    core_->Post("a frame's update", [state = state_] { state->Tick(); });
 }
 
 void ThanksSource::Activate() {
-    core_->Post([state = state_] { state->BeginScene(); });
+    core_->Post("scene begin", [state = state_] { state->BeginScene(); });
 }
 
 void ThanksSource::Deactivate() {
-    core_->Post([state = state_] { state->EndScene(); });
+    core_->Post("scene end", [state = state_] { state->EndScene(); });
 }
 
 void ThanksSource::Configure() {
@@ -125,25 +129,73 @@ void ThanksSource::Configure() {
         blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" is already open", name_.c_str());
         return;
     }
-    core_->Post([state = state_] { state->Configure(); });
+    core_->Post("the settings form", [state = state_] { state->Configure(); });
 }
 
 // In OBS the host's size for the source is the base size, so the texture is
 // drawn at its own pixel size, and that is the size the source reports: OBS's
 // selection box, filters, projectors, screenshots, crop and bounding boxes
 // work on exactly what is drawn, the whole text.
-std::string ThanksSource::Control(const std::string& action, const std::string& gifts,
-                                  std::chrono::milliseconds limit) {
-    auto answer = std::make_shared<std::string>();
-    if (!core_->RunWithin([state = state_, action, gifts, answer] { *answer = state->Control(action, gifts); }, limit))
-        return ControlError("the logic assembly is busy");
-    return *answer;
+namespace {
+
+constexpr const char* kBusy = "the logic assembly is busy (a settings form is open, or a command is running): "
+                              "nothing was done; try again later";
+
+// A control's answer, handed from the core thread to the caller that waits
+// for it, or to OBS's log once that caller has stopped waiting.
+struct AnswerHandOver {
+    std::mutex mutex;
+    std::string answer;
+    bool answered = false;
+    bool callerGone = false;
+};
+
+}  // namespace
+
+std::string ThanksSource::Control(const ControlRequest& request, std::chrono::milliseconds limit) {
+    const bool mustNotWait = OnObsTaskThread();
+    if (request.control == ThanksControl::State && (mustNotWait || core_->Busy())) return state_->ReportedState();
+    if (mustNotWait) {
+        if (!ControlLater(request.action, request.gifts))
+            return ControlError(std::to_string(kMaxQueuedControls) +
+                                " controls already wait for the logic assembly: this one was not queued");
+        return nlohmann::json{{"queued", true}, {"action", request.action}}.dump();
+    }
+    if (core_->Busy()) return ControlError(kBusy);
+
+    auto handOver = std::make_shared<AnswerHandOver>();
+    const CoreThread::Attempt attempt = core_->TryWithin(
+        "a control", [state = state_, request, handOver, name = name_] {
+            std::string answer = state->Control(request.action, request.gifts);
+            std::lock_guard lock(handOver->mutex);
+            if (handOver->callerGone)
+                blog(LOG_INFO, "[morvik-thanks] \"%s\" %s, answered after its caller stopped waiting: %s", name.c_str(),
+                     request.action.c_str(), answer.c_str());
+            handOver->answer = std::move(answer);
+            handOver->answered = true;
+        },
+        limit);
+    std::lock_guard lock(handOver->mutex);
+    if (handOver->answered) return handOver->answer;
+    if (attempt == CoreThread::Attempt::Cancelled) return ControlError(kBusy);
+    handOver->callerGone = true;
+    return ControlError("the logic assembly is busy: the " + request.action +
+                        " control has started and goes on; its answer goes to OBS's log");
 }
 
-void ThanksSource::ControlLater(const std::string& action) {
-    core_->Post([state = state_, action, name = name_] {
-        blog(LOG_INFO, "[morvik-thanks] \"%s\" %s: %s", name.c_str(), action.c_str(), state->Control(action, "").c_str());
+bool ThanksSource::ControlLater(const std::string& action, const std::string& gifts) {
+    if (state_->queuedControls.fetch_add(1) >= kMaxQueuedControls) {
+        --state_->queuedControls;
+        blog(LOG_WARNING, "[morvik-thanks] \"%s\" %s: %d controls already wait for the logic assembly; not queued",
+             name_.c_str(), action.c_str(), kMaxQueuedControls);
+        return false;
+    }
+    core_->Post("a queued control", [state = state_, action, gifts, name = name_] {
+        --state->queuedControls;
+        blog(LOG_INFO, "[morvik-thanks] \"%s\" %s: %s", name.c_str(), action.c_str(),
+             state->Control(action, gifts).c_str());
     });
+    return true;
 }
 
 bool ThanksSource::Paused() const { return state_->paused; }

@@ -16,6 +16,7 @@
 #include <string>
 
 class CoreThread;
+struct ControlRequest;
 class SourceCore;
 class ThanksHotkeys;
 struct obs_source;
@@ -55,15 +56,22 @@ public:
     // thread while OBS goes on; a press while it is open is only logged.
     void Configure();
 
-    // The streamer's controls, by name: "test", "skip", "pause", "resume",
-    // "clear", "gifts" (with `gifts`, the JSON of one gift or an array) and
-    // "state". Any thread: the control runs on the core thread, and the
-    // answer (a JSON object) is waited for at most `limit`, then it is
-    // {"error": "the logic assembly is busy"}; the control still runs.
-    std::string Control(const std::string& action, const std::string& gifts, std::chrono::milliseconds limit);
-    // The same without waiting (buttons, hotkeys): the answer goes to OBS's
-    // log.
-    void ControlLater(const std::string& action);
+    // The streamer's controls (channel/control_request.h), from the doors
+    // that want an answer (obs-websocket, the scripts' procedure); never on
+    // the core thread. No OBS thread waits: on OBS's own threads
+    // (OnObsTaskThread) "state" is answered from the state last reported
+    // (with "age_ms") and any other control is queued and answered
+    // {"queued": true, "action": ...} at once, its answer going to OBS's
+    // log. Elsewhere (obs-websocket's workers) the answer is waited for at
+    // most `limit`; a control the core cannot start by then, or at all
+    // while it is known busy, is refused {"error": "the logic assembly is
+    // busy: ..."} and never runs ("state" is then answered as reported); one
+    // that had started finishes, and its answer goes to OBS's log.
+    std::string Control(const ControlRequest& request, std::chrono::milliseconds limit);
+    // Queues a control whose answer goes to OBS's log (buttons, hotkeys);
+    // false when kMaxQueuedControls already wait.
+    bool ControlLater(const std::string& action, const std::string& gifts = {});
+    static constexpr int kMaxQueuedControls = 100;
     // Whether the thanks were paused, as the last answer said.
     bool Paused() const;
 

@@ -3,12 +3,14 @@
 #include "channel/control_error.h"
 #include "obs/thanks_controls.h"
 
+#include <obs-frontend-api.h>
 #include <obs-module.h>
 
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <atomic>
+#include <dlfcn.h>
+#include <mutex>
 
 namespace {
 
@@ -27,8 +29,12 @@ struct Vendor {
     proc_handler_t* procs = nullptr;
     void* handle = nullptr;
 };
-// Written once in obs_module_post_load, before any request or event.
-std::atomic<const Vendor*> vendor{nullptr};
+// Set in obs_module_post_load, dropped when OBS's frontend says it exits:
+// obs-websocket may be unloaded before this module, and its proc handler
+// and vendor table with it. Held while an event is emitted and while the
+// vendor is dropped, so that no emit is half-way through then.
+std::mutex vendorMutex;
+const Vendor* vendor = nullptr;
 
 struct Request {
     const char* type;
@@ -54,7 +60,7 @@ std::string Field(obs_data_t* data, const char* key) {
 std::string GiftsOf(obs_data_t* request) {
     const nlohmann::json parsed = nlohmann::json::parse(obs_data_get_json(request), nullptr, false);
     if (!parsed.is_object() || !parsed.contains("gifts")) return "";
-    return parsed["gifts"].dump();
+    return parsed["gifts"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void Answer(obs_data_t* response, const std::string& json) {
@@ -67,13 +73,38 @@ void Answer(obs_data_t* response, const std::string& json) {
 void OnRequest(obs_data_t* request, obs_data_t* response, void* data) {
     const auto* handled = static_cast<const Request*>(data);
     const std::string action = handled->action;
-    std::string gifts;
-    if (action == "gifts" && (gifts = GiftsOf(request)).empty()) {
-        Answer(response, ControlError("\"gifts\" is missing: give one gift object or an array of gifts"));
-        return;
-    }
+    const std::string gifts = action == "gifts" ? GiftsOf(request) : "";
     Answer(response, ControlInput(Field(request, "inputName"), Field(request, "inputUuid"), action, gifts));
 }
+
+// OBS's frontend library is looked up in the process rather than linked,
+// as libobs is: the module loads in hosts without it.
+using FrontendEventCallback = void (*)(obs_frontend_event_cb callback, void* data);
+FrontendEventCallback FrontendFunction(const char* name) {
+    return reinterpret_cast<FrontendEventCallback>(dlsym(RTLD_DEFAULT, name));
+}
+
+// Takes back the requests and drops the vendor while obs-websocket is still
+// there; afterwards no request reaches this module and no event is emitted.
+void DropVendor() {
+    std::lock_guard lock(vendorMutex);
+    if (!vendor) return;
+    for (const Request& request : kRequests) {
+        calldata_t call{};
+        calldata_set_ptr(&call, "vendor", vendor->handle);
+        calldata_set_string(&call, "type", request.type);
+        proc_handler_call(vendor->procs, "vendor_request_unregister", &call);
+        calldata_free(&call);
+    }
+    vendor = nullptr;
+    blog(LOG_INFO, "[morvik-thanks] obs-websocket vendor \"morvik-thanks\" dropped as OBS exits");
+}
+
+// OBS's frontend says it exits before it unloads any module.
+void OnFrontendEvent(obs_frontend_event event, void*) {
+    if (event == OBS_FRONTEND_EVENT_EXIT) DropVendor();
+}
+bool frontendCallbackAdded = false;  // OBS's UI thread, and the module's load and unload
 
 proc_handler_t* WebsocketProcs() {
     calldata_t call{};
@@ -91,6 +122,11 @@ void RegisterWebsocketVendor() {
     registered.procs = WebsocketProcs();
     if (!registered.procs) {
         blog(LOG_INFO, "[morvik-thanks] obs-websocket is not loaded: the vendor requests are not offered");
+        return;
+    }
+    const FrontendEventCallback add = FrontendFunction("obs_frontend_add_event_callback");
+    if (!add) {
+        blog(LOG_WARNING, "[morvik-thanks] OBS's frontend is not there to say when it exits: the vendor is not offered");
         return;
     }
     calldata_t call{};
@@ -113,12 +149,28 @@ void RegisterWebsocketVendor() {
             blog(LOG_WARNING, "[morvik-thanks] obs-websocket refused the request %s", request.type);
         calldata_free(&registration);
     }
+    add(OnFrontendEvent, nullptr);
+    frontendCallbackAdded = true;
+    std::lock_guard lock(vendorMutex);
     vendor = &registered;
     blog(LOG_INFO, "[morvik-thanks] obs-websocket vendor \"morvik-thanks\" registered");
 }
 
+void ForgetWebsocketVendor() {
+    {
+        std::lock_guard lock(vendorMutex);
+        vendor = nullptr;
+    }
+    // As OBS's own plug-ins do in their unload: the frontend is still there.
+    if (frontendCallbackAdded)
+        if (const FrontendEventCallback remove = FrontendFunction("obs_frontend_remove_event_callback"))
+            remove(OnFrontendEvent, nullptr);
+    frontendCallbackAdded = false;
+}
+
 void EmitSourceEvent(obs_weak_source_t* weakSource, const char* type, const std::string& json) {
-    const Vendor* registered = vendor.load();
+    std::lock_guard lock(vendorMutex);
+    const Vendor* registered = vendor;
     if (!registered) return;
     obs_source_t* source = obs_weak_source_get_source(weakSource);
     if (!source) return;

@@ -13,8 +13,10 @@
 //   GiftReceived {inputName, sender, gift, count, value, outcome}
 //   ThanksShown  {inputName, text}
 //
-// obs-websocket calls the requests on its worker threads; each waits at most
-// kControlLimit (obs/thanks_controls.h) for the core thread.
+// obs-websocket calls the requests on its worker threads, and those of a
+// "SerialFrame" batch on OBS's graphics thread (ThanksSource::Control says
+// how long each may wait). The vendor is dropped when OBS's frontend says
+// it exits, before obs-websocket can be unloaded.
 #pragma once
 
 #include <string>
@@ -23,9 +25,14 @@ struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
 
 // In obs_module_post_load, once obs-websocket has loaded: registers the
-// vendor and its requests. Without obs-websocket one log line says so and
-// nothing else changes.
+// vendor and its requests. Without obs-websocket, or without OBS's frontend
+// (which says when to let go of it), one log line says so and nothing else
+// changes.
 void RegisterWebsocketVendor();
+// In obs_module_unload: whatever obs-websocket handed out is not used again
+// (nothing of it is called: it may be gone), and the frontend calls this
+// module no more.
+void ForgetWebsocketVendor();
 
 // Emits the event `type` with the fields of `json` (a JSON object) and the
 // source's name as "inputName"; nothing without the vendor or the source.

@@ -11,7 +11,7 @@ bash scripts/setup.sh
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(inbound scene_file host_string settings rasteriser blocked_words)
+[ ${#targets[@]} -eq 0 ] && targets=(inbound scene_file host_string settings rasteriser blocked_words control_request)
 build=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_FUZZ=ON \

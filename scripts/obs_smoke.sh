@@ -59,6 +59,20 @@ inner() {
     round=short form_script=()
   fi
 
+  if [ "$round" = full ]; then
+    # A streamer's Lua script, loaded by OBS Studio's scripts tool from the
+    # scene collection, polls the thanks source's state from its timer.
+    /usr/bin/python3 - "$cfg/basic/scenes/Shot.json" "$obs_scripts/state_poller.lua" <<'EOF'
+import json, sys
+path, script = sys.argv[1:3]
+with open(path, encoding="utf-8") as file:
+    collection = json.load(file)
+collection["modules"] = {"scripts-tool": [{"path": script, "settings": {}}]}
+with open(path, "w", encoding="utf-8") as file:
+    json.dump(collection, file)
+EOF
+  fi
+
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
   local started

@@ -3,6 +3,7 @@
 #include "host/OBSApi.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/uspoof.h>
@@ -17,36 +18,27 @@ constexpr std::u16string_view kMask = u"***";
 constexpr size_t kNamedInLog = 5;
 constexpr size_t kFoldCacheLimit = 8192;
 
+// Marks that are letters of a word, not decoration on one: spacing marks
+// (Mc) and the dependent vowel signs of the Indic scripts and of Thai, Lao,
+// Khmer or Tibetan, spacing or not. Words that differ only in them are
+// different words ("मिल" and "मील", "กิน" and "กัน").
+bool IsLetterMark(UChar32 character) {
+    return u_charType(character) == U_COMBINING_SPACING_MARK ||
+           u_getIntPropertyValue(character, UCHAR_INDIC_SYLLABIC_CATEGORY) == U_INSC_VOWEL_DEPENDENT;
+}
+
 // Characters a viewer can put between letters without changing what a
 // reader sees or reads: format characters (zero-width spaces and joiners,
-// bidi controls, the soft hyphen), combining marks (variation selectors are
-// among them), spaces, punctuation, controls, and the rest of Unicode's
-// default-ignorable characters (such as the Hangul filler).
+// bidi controls, the soft hyphen), the other combining marks (accents,
+// tone marks, variation selectors), spaces, punctuation, controls, and the
+// rest of Unicode's default-ignorable characters (such as the Hangul
+// filler).
 bool IsSkipped(UChar32 character) {
-    constexpr uint32_t kSkippedCategories = U_GC_CF_MASK | U_GC_M_MASK | U_GC_Z_MASK | U_GC_CC_MASK | U_GC_P_MASK;
-    return (U_GET_GC_MASK(character) & kSkippedCategories) != 0 ||
+    constexpr uint32_t kSkippedCategories = U_GC_CF_MASK | U_GC_Z_MASK | U_GC_CC_MASK | U_GC_P_MASK;
+    const uint32_t category = U_GET_GC_MASK(character);
+    return (category & kSkippedCategories) != 0 || ((category & U_GC_M_MASK) != 0 && !IsLetterMark(character)) ||
            u_hasBinaryProperty(character, UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
            u_hasBinaryProperty(character, UCHAR_VARIATION_SELECTOR) || u_isUWhiteSpace(character);
-}
-
-// Characters drawn as part of the one before them: marks, variation
-// selectors and emoji skin tones. A match takes those after its last
-// character along, so that no accent or skin tone is left over the mask.
-bool IsAttached(UChar32 character) {
-    return (U_GET_GC_MASK(character) & U_GC_M_MASK) != 0 || u_hasBinaryProperty(character, UCHAR_VARIATION_SELECTOR) ||
-           u_hasBinaryProperty(character, UCHAR_EMOJI_MODIFIER);
-}
-
-// The end of the characters attached to the one that ends at `end`.
-size_t AttachedEnd(std::u16string_view text, size_t end) {
-    while (end < text.size()) {
-        size_t next = end;
-        UChar32 character;
-        U16_NEXT(text.data(), next, text.size(), character);
-        if (!IsAttached(character)) break;
-        end = next;
-    }
-    return end;
 }
 
 std::u16string Trimmed(std::u16string_view line) {
@@ -84,6 +76,7 @@ String Quoted(const std::vector<std::u16string>& entries, size_t total) {
 }  // namespace
 
 void BlockedWords::CheckerDeleter::operator()(USpoofChecker* checker) const { uspoof_close(checker); }
+void BlockedWords::BreakIteratorDeleter::operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
 
 BlockedWords::BlockedWords() : ends_{false} {}
 BlockedWords::~BlockedWords() = default;
@@ -96,6 +89,14 @@ BlockedWords::BlockedWords(std::u16string_view setting) : BlockedWords() {
     if (U_FAILURE(status)) {
         checker_.reset();
         AppWarning(u"blocked_words: Unicode's look-alike letters cannot be loaded (%s); entries match without them",
+                   String(u_errorName(status)).Array());
+    }
+    status = U_ZERO_ERROR;
+    clusters_.reset(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    if (U_FAILURE(status)) {
+        clusters_.reset();
+        AppWarning(u"blocked_words: Unicode's grapheme clusters cannot be loaded (%s); masks cover the matched "
+                   u"characters only, which may leave parts of an emoji beside them",
                    String(u_errorName(status)).Array());
     }
 
@@ -222,6 +223,7 @@ std::u16string BlockedWords::Mask(std::u16string_view text) const {
     // walk where it is.
     std::vector<std::pair<uint32_t, uint32_t>> spans;
     std::vector<uint32_t> active, next;
+    bool clustersSet = false;
     for (size_t start = 0; start < characters.size(); ++start) {
         if (characters[start].folded->byCase.empty()) continue;
         active.assign(1, 0);
@@ -244,8 +246,21 @@ std::u16string BlockedWords::Mask(std::u16string_view text) const {
             active.swap(next);
         }
         if (longest == SIZE_MAX) continue;
-        const uint32_t begin = characters[start].begin;
-        const auto end = static_cast<uint32_t>(AttachedEnd(text, characters[longest].end));
+        uint32_t begin = characters[start].begin, end = characters[longest].end;
+        if (clusters_) {
+            // Set only for a text with a match: most have none.
+            if (!clustersSet) {
+                UErrorCode status = U_ZERO_ERROR;
+                ubrk_setText(clusters_.get(), text.data(), static_cast<int32_t>(text.size()), &status);
+                clustersSet = U_SUCCESS(status);
+            }
+            if (clustersSet) {
+                if (!ubrk_isBoundary(clusters_.get(), static_cast<int32_t>(begin)))
+                    begin = static_cast<uint32_t>(ubrk_preceding(clusters_.get(), static_cast<int32_t>(begin)));
+                end = static_cast<uint32_t>(
+                    ubrk_following(clusters_.get(), static_cast<int32_t>(characters[longest].begin)));
+            }
+        }
         if (!spans.empty() && begin < spans.back().second) spans.back().second = std::max(spans.back().second, end);
         else spans.emplace_back(begin, end);
     }

@@ -1,7 +1,8 @@
 // The words a source never draws: its "blocked_words" setting parsed into a
 // matcher that finds each entry in a text however a viewer disguises it
 // (other letter forms, look-alike letters of other scripts, invisible or
-// punctuation characters between the letters) and masks each match as "***".
+// punctuation characters between the letters) and masks each match as "***",
+// whole grapheme clusters at a time.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <vector>
 
 struct USpoofChecker;
+struct UBreakIterator;
 
 class BlockedWords {
 public:
@@ -35,11 +37,14 @@ public:
     bool Empty() const { return entryCount_ == 0; }
     size_t EntryCount() const { return entryCount_; }
 
-    // `text` with each match of an entry, from its first to its last
-    // character and whatever was skipped inside it (and the marks, variation
-    // selectors and skin tones on its last character), replaced by "***".
-    // Overlapping matches are masked as one. Not for concurrent use: the
-    // folded form of each character is remembered between calls.
+    // `text` with each match of an entry replaced by "***": from the start of
+    // the grapheme cluster its first character is in to the end of the one
+    // its last character is in, whatever was skipped between them included,
+    // so that no part of an emoji sequence, a flag or a syllable is left
+    // beside a mask (nor the marks, variation selectors and skin tones on its
+    // last character). Overlapping matches are masked as one. Not for
+    // concurrent use: the folded form of each character is remembered
+    // between calls, and one cluster iterator serves every call.
     std::u16string Mask(std::u16string_view text) const;
 
 private:
@@ -66,6 +71,12 @@ private:
         void operator()(USpoofChecker* checker) const;
     };
     std::unique_ptr<USpoofChecker, CheckerDeleter> checker_;
+    struct BreakIteratorDeleter {
+        void operator()(UBreakIterator* iterator) const;
+    };
+    // Grapheme clusters, set to each text that has a match; none when ICU
+    // could not open one (masks then cover code points).
+    std::unique_ptr<UBreakIterator, BreakIteratorDeleter> clusters_;
 
     // The entries' folded forms as a trie: node 0 is the root; an edge is
     // keyed by its parent node and unit.

@@ -306,7 +306,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "obs_frame_bench: %d OBS text source(s) again\n", count);
         peer.push_back(Combined(peerFirst, RunCase(SourceKind::FreeTypeText, count, frames, options.gifts, options, journal)));
     }
+    // The tables are out before libobs and its modules are shut down, so
+    // that nothing on the way out can take them with it.
     PrintTable(counts, ours, peer, empty);
+    std::fflush(stdout);
     StopHeadlessObs();
     std::remove(journal.c_str());
     return 0;

@@ -3,7 +3,7 @@
 // without them, the text changing every frame and unchanged; the two are
 // timed frame by frame in turn within one benchmark, in the thread's CPU
 // time, so that the ratio is not skewed by what else the machine does. Also the list's load and the
-// masking alone.
+// masking alone, with and without matches.
 #include "host/scene_document.h"
 #include "shell/process_state.h"
 #include "source/blocked_words.h"
@@ -24,10 +24,10 @@ namespace {
 // 2,000 entries as a streamer's list has them: Latin words of 4 to 10
 // letters and Chinese ones of 2 to 4 characters. None is in the thanks, so
 // that both sources draw the same text and the difference is the filter's.
-std::u16string BlockedList() {
+std::u16string BlockedList(int entries = 2000) {
     std::mt19937 random(28);
     std::u16string list;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < entries; ++i) {
         const bool latin = i % 2 == 0;
         const int length = latin ? 4 + static_cast<int>(random() % 7) : 2 + static_cast<int>(random() % 3);
         for (int k = 0; k < length; ++k)
@@ -139,6 +139,19 @@ void BM_BlockedWordsMask60Characters(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(words.Mask(FrameText(++frame).Text()));
 }
 BENCHMARK(BM_BlockedWordsMask60Characters)->Unit(benchmark::kMicrosecond);
+
+// The same with two entries that the thanks holds ("老板" and "Bob"), so
+// that each text is masked twice: what a match costs beyond the search.
+void BM_BlockedWordsMask60CharactersTwoMatches(benchmark::State& state) {
+    const BlockedWords words(u"老板\nbob\n" + BlockedList(1998));
+    if (words.Mask(kThanks) == kThanks) {
+        state.SkipWithError("the entries added are not in the thanks: nothing is masked");
+        return;
+    }
+    int64_t frame = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(words.Mask(FrameText(++frame).Text()));
+}
+BENCHMARK(BM_BlockedWordsMask60CharactersTwoMatches)->Unit(benchmark::kMicrosecond);
 
 // The same for a text of 60 characters the matcher has not seen before
 // (ideographs in turn, none repeated within the run): each is folded with

@@ -201,6 +201,95 @@ def check_load(ws):
     must(ws, "SetInputSettings", {"inputName": NAME, "inputSettings": {"is_use_thanks": 1, "show_second": 1}})
 
 
+def poller_slowest(after):
+    """The slowest call, in microseconds, of the Lua script's state polls
+    reported after its first `after` lines, and how many lines there are."""
+    try:
+        with open(os.path.join(os.environ["HOME"], "state_poller.txt"), encoding="utf-8") as file:
+            lines = [line.split(" ", 2) for line in file.read().splitlines() if line.count(" ") >= 2]
+    except FileNotFoundError:
+        return 0, 0
+    return max([int(line[1]) for line in lines[after:]] or [0]), len(lines)
+
+
+def check_busy_core(ws):
+    """A settings form holds the core for 10 s (its script sleeps). The Lua
+    script's timer, polling the state on OBS's video thread every 100 ms, is
+    answered at once, and OBS skips no more frames than without the form;
+    four clients flooding SendGifts are answered "busy" at once, OBS answers
+    GetStats within 100 ms meanwhile, and the refused gifts are never taken
+    once the form has closed."""
+    form = os.path.join(os.environ["HOME"], "form.txt")
+    with open(form, encoding="utf-8") as file:
+        saved = file.read()
+    received = vendor(ws, "GetThanksState", {"inputName": NAME})["received"]
+    _, lines = poller_slowest(0)
+    if lines == 0:
+        fail("the Lua script's timer never polled the state (scripts tool not loaded?)")
+
+    def skipped_in(seconds):
+        before = must(ws, "GetStats")["renderSkippedFrames"]
+        time.sleep(seconds)
+        return must(ws, "GetStats")["renderSkippedFrames"] - before
+
+    without_form = skipped_in(3)
+    with open(form, "w", encoding="utf-8") as file:
+        file.write("sleep 10\nresult 1\n")
+    status, _ = request(ws, "PressInputPropertiesButton", {"inputName": NAME, "propertyName": "configure"})
+    if not status.get("result"):
+        fail("PressInputPropertiesButton configure: %r" % status)
+    deadline = time.monotonic() + HANG_BOUND
+    while "age_ms" not in vendor(ws, "GetThanksState", {"inputName": NAME}):
+        if time.monotonic() > deadline:
+            fail("the settings form never held the core")
+        time.sleep(0.05)
+    _, lines = poller_slowest(0)
+    with_form = skipped_in(3)
+    slowest_poll, _ = poller_slowest(lines)
+
+    answers = []
+
+    def send_idless(ws, client, n):
+        answer = vendor(ws, "SendGifts", {"inputName": NAME, "gifts": gift("重试者%d" % client, "花")})
+        answers.append(answer)
+        return answer.get("accepted", 0), answer.get("error")
+
+    flood = threading.Thread(target=load, args=(send_idless,), kwargs={"seconds": 3})
+    flood.start()
+    stats_ms = []
+    while flood.is_alive():
+        started = time.monotonic()
+        must(ws, "GetStats")
+        stats_ms.append((time.monotonic() - started) * 1000)
+        time.sleep(0.05)
+    flood.join()
+    if not answers or any("busy" not in a.get("error", "") for a in answers):
+        fail("SendGifts while the form held the core: %r" % [a for a in answers if "busy" not in a.get("error", "")][:3])
+    deadline = time.monotonic() + HANG_BOUND
+    while "age_ms" in vendor(ws, "GetThanksState", {"inputName": NAME}):
+        if time.monotonic() > deadline:
+            fail("the settings form never closed")
+        time.sleep(0.2)
+    with open(form, "w", encoding="utf-8") as file:
+        file.write(saved)
+    time.sleep(1)
+    now = vendor(ws, "GetThanksState", {"inputName": NAME})["received"]
+    if now != received:
+        fail("gifts answered busy were taken afterwards: received went from %d to %d" % (received, now))
+    stats_ms.sort()
+    log("with the form holding the core: the Lua timer's slowest state poll %.2f ms; render frames skipped in 3 s "
+        "%d (without the form %d); %d SendGifts from 4 clients in 3 s, every one answered busy, none taken; "
+        "GetStats meanwhile in %.1f ms median, %.1f ms slowest (%d asked)"
+        % (slowest_poll / 1000, with_form, without_form, len(answers), statistics.median(stats_ms), stats_ms[-1],
+           len(stats_ms)))
+    if slowest_poll > 100_000:
+        fail("the Lua timer's state poll waited %.0f ms on OBS's video thread" % (slowest_poll / 1000))
+    if with_form > without_form + 3:
+        fail("%d render frames skipped with the form open, %d without" % (with_form, without_form))
+    if stats_ms[-1] > 100:
+        fail("GetStats took %.0f ms while SendGifts flooded a busy core" % stats_ms[-1])
+
+
 def latency(ws, events, count=8):
     """From sending SendGifts to its answer, and to its ThanksShown event
     (the core has drawn the thanks; OBS outputs it with its next frame),
@@ -283,6 +372,7 @@ def main():
     check_geometry_and_filter(ws, events, scene)
     check_controls(ws, events)
     check_uuid(ws, scene, settings)
+    check_busy_core(ws)
     check_load(ws)
     latency(ws, events)
     must(ws, "RemoveInput", {"inputName": NAME})

@@ -135,6 +135,36 @@ TEST(FatalSignals, ACrashInNativeCodeCalledFromManagedCodeIsReportedAndEndsByASi
     }
 }
 
+// A host handler that asks to be reset once run (SA_RESETHAND) runs once, as
+// the kernel would have run it: the signal already back to its default
+// action, blocked with the handler's sa_mask, or unblocked when it asked for
+// SA_NODEFER. Its fault retried or its signal raised again then ends the
+// process by that signal instead of coming back to it, and managed code
+// keeps its exceptions after it returned. One the kernel had already reset
+// before the runtime came is not called again.
+TEST(FatalSignals, AHostHandlerThatAsksToBeResetRunsOnceAndTheSignalThenEndsTheProcess)
+{
+    const std::string blocked = "host handler: signal blocked, SIGUSR1 blocked, signal reset\n";
+    const struct {
+        const char* how;
+        int signal;
+        std::string output;
+    } cases[] = {
+        {"host-reset-refault", SIGSEGV, blocked},
+        {"host-reset-raise", SIGSEGV, blocked},
+        {"host-reset-nodefer-raise", SIGSEGV, "host handler: signal unblocked, SIGUSR1 blocked, signal reset\n"},
+        {"host-reset-then-managed", SIGSEGV, blocked + "managed code still gets its exceptions\n"},
+        {"host-reset-before-start", SIGABRT, blocked},
+    };
+    for (const auto& crash : cases) {
+        SCOPED_TRACE(crash.how);
+        const ChildEnd end = RunChild(kFaultingLogic, crash.how);
+        EXPECT_FALSE(end.hung);
+        EXPECT_TRUE(WIFSIGNALED(end.status) && WTERMSIG(end.status) == crash.signal) << Describe(end);
+        EXPECT_EQ(end.output, crash.output);
+    }
+}
+
 TEST(FatalSignals, WithoutACrashTheChildEndsNormally)
 {
     const ChildEnd end = RunChild(kFaultingLogic, "none");

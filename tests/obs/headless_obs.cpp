@@ -62,6 +62,15 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     video.scale_type = OBS_SCALE_BILINEAR;
     if (const int result = obs_reset_video(&video); result != OBS_VIDEO_SUCCESS)
         return "obs_reset_video failed: " + std::to_string(result);
+    // Audio as OBS Studio always starts it. Not only for likeness: libobs's
+    // shut-down waits for the sources still queued for destruction only
+    // when its audio runs (obs_wait_for_destroy_queue gives up at once
+    // without it). Without audio, obs_shutdown went on to unload the
+    // modules while its destruction thread was still destroying sources
+    // released just before: OBS's FreeType 2 text module freed its FreeType
+    // library under them and the process died by SIGSEGV in FT_Done_Face.
+    const obs_audio_info audio{48000, SPEAKERS_STEREO};
+    if (!obs_reset_audio(&audio)) return "obs_reset_audio failed";
 
     return LoadObsModule(moduleDir + "/bin/64bit/morvik-thanks.so", moduleDir + "/data");
 }

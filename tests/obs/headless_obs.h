@@ -1,7 +1,8 @@
 // libobs started without a window: OpenGL through EGL on the X display (run
 // under xvfb-run, where Mesa's software renderer draws), BGRA output frames
-// (RGBA output reads back zeros in this libobs version), and the thanks
-// module loaded from a plug-in folder. Shared by the module's tests and its
+// (RGBA output reads back zeros in this libobs version), 48 kHz stereo audio
+// as OBS Studio starts it, and the thanks module loaded from a plug-in
+// folder. Shared by the module's tests and its
 // frame-time benchmark; libobs can be started once in a process.
 #pragma once
 
@@ -25,6 +26,6 @@ bool SendThanksText(intptr_t window, const std::u16string& text);
 // Runs the UI tasks queued so far, on the calling thread (the UI thread);
 // the number run.
 size_t RunUiTasks();
-// Runs the UI tasks still queued, then shuts libobs down; nothing once it
-// is down.
+// Runs the UI tasks still queued, then shuts libobs down, which first waits
+// for the sources released so far to be destroyed; nothing once it is down.
 void StopHeadlessObs();

@@ -6,9 +6,12 @@
 #include "tests/obs/obs_test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace obs_test {
 namespace {
@@ -109,6 +112,56 @@ TEST(ObsControls, BadRequestsAreAnsweredWithAnErrorAndTakeNothing) {
         EXPECT_TRUE(Holds(answer, R"("error")")) << answer;
     }
     EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("queued":0)"));
+    source.Hide();
+}
+
+// A settings form holds the core for three seconds: a script's timer (OBS's
+// graphics thread) polling the state gets the state last reported, with its
+// age, at once; a gift sent from another thread is refused as busy at once
+// and never taken afterwards, while one sent from the graphics thread is
+// queued and taken once the form has closed. Whatever bytes a door is
+// handed, its answer is a JSON error in UTF-8.
+TEST(ObsControls, NoOBSThreadWaitsAndAControlRefusedAsBusyIsNeverDone) {
+    const std::string input = "held";
+    TestSource source(input.c_str(), R"({"show_second": 10, "delay_show_second": 0, "is_no_thanks": 1,
+                                          "is_use_thanks": 0})");
+    source.Show();
+    ASSERT_TRUE(WaitFor([&] { return Holds(CallControlProcedure(input, "state"), R"("received":0)"); }));
+    const nlohmann::json polled = nlohmann::json::parse(CallControlProcedure(input, "state", "", Caller::Graphics));
+    EXPECT_EQ(polled.value("received", -1), 0) << polled;
+    EXPECT_GE(polled.value("age_ms", -1), 0) << polled;
+
+    const std::string form = OutputPath("obs_controls_held_form.txt");
+    WriteFile(form, "sleep 3\nresult 1\n");
+    setenv("TAVREL_FORM", form.c_str(), 1);
+    PressConfigure(source.get());
+    ASSERT_TRUE(WaitFor([&] { return Holds(CallControlProcedure(input, "test"), "the logic assembly is busy"); }));
+    unsetenv("TAVREL_FORM");
+    const std::string idless = R"({"sender": "重试者", "gift": "花"})";
+    EXPECT_TRUE(Holds(CallControlProcedure(input, "gifts", idless), "nothing was done"));
+    EXPECT_EQ(CallControlProcedure(input, "gifts", idless, Caller::Graphics), R"({"action":"gifts","queued":true})");
+    const nlohmann::json held = nlohmann::json::parse(CallControlProcedure(input, "state", "", Caller::Ui));
+    EXPECT_EQ(held.value("received", -1), 0) << held;
+    EXPECT_TRUE(held.contains("age_ms")) << held;
+
+    // The form closed: the queued gift is taken, the refused one never.
+    EXPECT_TRUE(WaitFor([&] { return Holds(CallControlProcedure(input, "state"), R"("received":1)"); }));
+    WaitFor([] { return false; }, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("received":1)"));
+
+    const std::string bad = "st\xff\xfe" "ate";
+    for (const Caller on : {Caller::OwnThread, Caller::Graphics}) {
+        using Strings = std::tuple<std::string, std::string, std::string>;
+        for (const auto& [name, action, gifts] :
+             {Strings{bad, std::string("state"), std::string()}, Strings{input, bad, std::string()},
+              Strings{input, std::string("gifts"), std::string("{\"sender\": \"\xc3\", \"gift\": \"花\"}")}}) {
+            const std::string answer = CallControlProcedure(name, action, gifts, on);
+            const nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+            ASSERT_TRUE(parsed.is_object() && parsed.contains("error")) << answer;
+            EXPECT_TRUE(Holds(answer, "\xef\xbf\xbd")) << answer;  // U+FFFD where the bad bytes were
+        }
+    }
+    EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("received":1)"));
     source.Hide();
 }
 

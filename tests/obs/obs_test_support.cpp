@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace obs_test {
 
@@ -202,16 +203,31 @@ void TriggerHotkey(obs_source_t* source, const char* name) {
     obs_hotkey_trigger_routed_callback(search.id, false);
 }
 
-std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts) {
-    calldata_t call{};
-    calldata_set_string(&call, "input", input.c_str());
-    calldata_set_string(&call, "action", action.c_str());
-    calldata_set_string(&call, "gifts", gifts.c_str());
-    std::string answer = "(no such procedure)";
-    if (proc_handler_call(obs_get_proc_handler(), "morvik_thanks_control", &call))
-        answer = calldata_string(&call, "answer") ? calldata_string(&call, "answer") : "";
-    calldata_free(&call);
-    return answer;
+std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts,
+                                 Caller on) {
+    struct Call {
+        const std::string &input, &action, &gifts;
+        std::string answer = "(no such procedure)";
+    } call{input, action, gifts};
+    const auto run = [](void* param) {
+        auto& asked = *static_cast<Call*>(param);
+        calldata_t data{};
+        calldata_set_string(&data, "input", asked.input.c_str());
+        calldata_set_string(&data, "action", asked.action.c_str());
+        calldata_set_string(&data, "gifts", asked.gifts.c_str());
+        if (proc_handler_call(obs_get_proc_handler(), "morvik_thanks_control", &data))
+            asked.answer = calldata_string(&data, "answer") ? calldata_string(&data, "answer") : "";
+        calldata_free(&data);
+    };
+    if (on == Caller::Graphics) {
+        obs_queue_task(OBS_TASK_GRAPHICS, run, &call, true);
+    } else if (on == Caller::Ui) {
+        run(&call);  // this program's main thread is libobs's UI thread
+    } else {
+        std::thread worker(run, &call);
+        worker.join();
+    }
+    return call.answer;
 }
 
 TestSource::TestSource(const char* name, const std::string& json, bool isPrivate)

@@ -96,8 +96,13 @@ std::string LabelOf(obs_source_t* source, const char* name);
 // and the frontend do, through libobs's routed hotkey callback.
 void TriggerHotkey(obs_source_t* source, const char* name);
 
-// Calls the scripts' procedure morvik_thanks_control; its answer.
-std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts = "");
+// Calls the scripts' procedure morvik_thanks_control; its answer. From a
+// thread of its own, as obs-websocket's workers and a Python script's
+// threads call, unless `on` names one of OBS's threads (OBS_TASK_GRAPHICS:
+// a script's timer; OBS_TASK_UI: a script's button).
+enum class Caller { OwnThread, Graphics, Ui };
+std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts = "",
+                                 Caller on = Caller::OwnThread);
 
 // A source created with `settings` (a JSON object) and released with the
 // object.

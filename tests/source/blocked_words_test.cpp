@@ -103,6 +103,36 @@ TEST(BlockedWords, MatchesAnywhereOverlappingOnesAsOneAndNothingElseChanges) {
     });
 }
 
+TEST(BlockedWords, MasksCoverWholeGraphemeClustersAndVowelSignsAreLetters) {
+    ExpectMasks({
+        // One member of a family, of a couple with skin tones or of a
+        // profession sequence masks the whole sequence, joiners included,
+        // as one "***" however many characters it covers; a match of two
+        // members of one sequence is one mask too.
+        {u"👩", u"a 👨\u200D👩\u200D👧 b", u"a *** b"},
+        {u"👧", u"👨\u200D👩\u200D👧👧", u"******"},
+        {u"👨\n👧", u"👨\u200D👩\u200D👧!", u"***!"},
+        {u"💋", u"👩🏽\u200D❤\uFE0F\u200D💋\u200D👨🏻 hi", u"*** hi"},
+        {u"💻", u"x👩🏽\u200D💻", u"x***"},
+        // One regional indicator masks its flag, and only its flag.
+        {u"🇳", u"🇨🇳🇺🇸", u"***🇺🇸"},
+        {u"🇸", u"🇨🇳🇺🇸", u"🇨🇳***"},
+        {u"🇨🇳", u"🇺🇸🇨🇳", u"🇺🇸***"},
+        // Devanagari and Thai words that differ only in a vowel sign are
+        // different words, whether the sign is a spacing mark (ि, ी) or not
+        // (े, ิ, ั, ี, ู).
+        {u"मिल", u"मील मिल मेल", u"मील *** मेल"},
+        {u"मील", u"मिल मेल", u"मिल मेल"},
+        {u"मि", u"मील", u"मील"},
+        {u"กิน", u"กัน กิน", u"กัน ***"},
+        {u"ดี", u"ดู ดี", u"ดู ***"},
+        // An entry within a syllable masks the syllable: no vowel sign is
+        // left beside a mask.
+        {u"ल", u"मिल", u"मि***"},
+        {u"म", u"मिल", u"***ल"},
+    });
+}
+
 TEST(BlockedWords, TheListIsReadLineByLineWithItsLimitsLogged) {
     LogCapture log;
     // Blank lines, CRLF line ends and spaces around entries.
