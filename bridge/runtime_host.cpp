@@ -3,13 +3,18 @@
 #include "bridge/fatal_signals.h"
 #include "bridge/mono_api.h"
 #include "host/host_services.h"
+#include "platform/loaded_library.h"
 #include "platform/message_window.h"
 #include "platform/race_detector.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -277,39 +282,100 @@ int32_t SendLogicCommand(const String& text)
 
 namespace {
 
+// A call of the forms helper on a thread of its own, shared with that
+// thread, which may outlive the caller's wait: whichever of the two lets go
+// last deletes it. (Not a shared_ptr: its control block's type information
+// would be exported from a plug-in built with this code, bound to by the
+// libraries it loads, and keep it from ever being unloaded.)
+struct FormsCall {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int32_t result = -1;
+    std::atomic<int> holders{2};
+
+    void LetGo()
+    {
+        if (--holders == 0)
+            delete this;
+    }
+};
+
+// Whether a call of the forms helper has not come back yet; cleared by its
+// thread, whose code stays loaded until it has.
+std::atomic<bool> formsCallOut{false};
+
 // Calls the static int `method`() of MorvikThanks.OpenForms in the assembly
-// at `helperPath` on the current thread, which is attached to the runtime;
-// its result, or -1 when it could not be called.
-int32_t CallFormsHelper(const MonoApi& api, MonoDomain* domain, const std::string& helperPath, const char* method)
+// at `helperPath` on the current thread, which is attached to the runtime,
+// with the one int argument `argument` when it is given; its result, or -1
+// when it could not be called.
+int32_t CallFormsHelper(const MonoApi& api, MonoDomain* domain, const std::string& helperPath, const char* method,
+                        std::optional<int32_t> argument = std::nullopt)
 {
     const ManagedCodeRegion managed;
     GcUnsafeRegion region(api);
     MonoAssembly* assembly = api.mono_domain_assembly_open(domain, helperPath.c_str());
     MonoImage* image = assembly ? api.mono_assembly_get_image(assembly) : nullptr;
     MonoClass* type = image ? api.mono_class_from_name(image, "MorvikThanks", "OpenForms") : nullptr;
-    MonoMethod* call = type ? api.mono_class_get_method_from_name(type, method, 0) : nullptr;
+    MonoMethod* call = type ? api.mono_class_get_method_from_name(type, method, argument ? 1 : 0) : nullptr;
+    void* arguments[] = {argument ? &*argument : nullptr};
     MonoObject* exception = nullptr;
-    MonoObject* result = call ? api.mono_runtime_invoke(call, nullptr, nullptr, &exception) : nullptr;
+    MonoObject* result = call ? api.mono_runtime_invoke(call, nullptr, argument ? arguments : nullptr, &exception) : nullptr;
     return result && !exception ? *static_cast<const int32_t*>(api.mono_object_unbox(result)) : -1;
 }
 
 }  // namespace
 
-int32_t CloseLogicForms(const std::string& helperPath)
+int32_t CloseLogicForms(const std::string& helperPath, int32_t token, std::chrono::milliseconds limit)
 {
     // Set once, when the runtime first starts, before any form can open.
     MonoDomain* const domain = runtime.domain;
     if (!domain || !Api())
         return -1;
     const MonoApi& api = *runtime.api;
-    int32_t asked = -1;
-    std::thread([&] {
+    // One call at a time: while one has not come back (the runtime does not
+    // let the thread attach, say), another would only wait as long.
+    if (formsCallOut.exchange(true))
+        return -1;
+    auto* call = new FormsCall;
+    std::thread thread([call, &api, domain, helperPath, token] {
         const ManagedCodeRegion managed;
-        MonoThread* thread = api.mono_thread_attach(domain);
-        asked = CallFormsHelper(api, domain, helperPath, "CloseAll");
-        api.mono_thread_detach(thread);
-    }).join();
-    return asked;
+        MonoThread* attached = api.mono_thread_attach(domain);
+        const int32_t result = CallFormsHelper(api, domain, helperPath, "Close", token);
+        api.mono_thread_detach(attached);
+        {
+            std::lock_guard lock(call->mutex);
+            call->result = result;
+            call->finished = true;
+            call->done.notify_all();
+        }
+        call->LetGo();
+        formsCallOut = false;
+    });
+    int32_t result = -1;
+    bool finished = false;
+    {
+        std::unique_lock lock(call->mutex);
+        finished = call->done.wait_for(lock, limit, [&] { return call->finished; });
+        result = call->result;
+    }
+    call->LetGo();
+    if (finished) {
+        thread.join();
+        return result;
+    }
+    // Its code must stay mapped for it after the plug-in's unload.
+    KeepLibraryLoaded(reinterpret_cast<const void*>(&CloseLogicForms));
+    thread.detach();
+    return -1;
+}
+
+int32_t BeginLogicForm(const std::string& helperPath, int32_t token)
+{
+    if (!runtime.running)
+        return -1;
+    AttachCurrentThread(*runtime.api);
+    return CallFormsHelper(*runtime.api, runtime.domain, helperPath, "Opening", token);
 }
 
 int32_t SettleClosedLogicForms(const std::string& helperPath)

@@ -5,6 +5,7 @@
 
 #include "host/host_string.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -52,21 +53,32 @@ bool RuntimeHostPresent();
 int32_t SendLogicCommand(const String& text);
 LogicCallResult LastLogicCallResult();
 
-// Asks the forms the logic assembly has open to close, as Cancel does:
-// calls the static int CloseAll() of MorvikThanks.OpenForms in the assembly
-// at `helperPath` on a thread of its own, attached to the runtime for the
-// call and detached after, and waits for that call (not for the forms). For
-// a form whose modal loop holds the thread that called the assembly; safe
-// from any other thread, whose own standing with the runtime it leaves
-// alone. How many forms were asked, or -1 when the runtime does not run or
-// the helper could not be called.
-int32_t CloseLogicForms(const std::string& helperPath);
-
+// The logic assembly's settings forms, through the helper assembly at
+// `helperPath` (its static class MorvikThanks.OpenForms), for a host whose
+// forms run one at a time in their modal loop on the one thread that calls
+// the assembly.
+//
+// On that thread, before the form call for the source `token` (never 0):
+// from now on CloseLogicForms(token) reaches that form. 0, or -1 when the
+// runtime does not run or the helper could not be called.
+int32_t BeginLogicForm(const std::string& helperPath, int32_t token);
+// From any other thread: asks the form of the source `token` (whichever
+// form is under way with 0) to close, as Cancel does, from the form's own
+// thread; a form that has not shown yet is closed as soon as it shows. The
+// call runs on a thread of its own, attached to the runtime for the call and
+// detached after, which leaves the caller's standing with the runtime alone;
+// it is waited for at most `limit` (a thread still not back then is left to
+// finish, with this code kept in memory for it, and no other call is made
+// until it is back). 1 when a shown form was
+// asked to close, 2 when the form is still opening, 0 when no form of that
+// source is under way, -1 when the runtime does not run or the helper could
+// not be called in time.
+int32_t CloseLogicForms(const std::string& helperPath, int32_t token, std::chrono::milliseconds limit);
 // On the thread that showed a form of the logic assembly, once that call has
-// returned: lets Windows Forms finish what closing the form queued on this
-// thread (Mono 6.12 takes the form's window off the screen only then), by
-// the static int SettleClosedForms() of the same helper. Its result, or -1
-// when the runtime does not run or the helper could not be called.
+// returned: ends the form's turn, and lets Windows Forms finish what closing
+// the form queued on this thread (Mono 6.12 takes the form's window off the
+// screen only then). 1 when Windows Forms was loaded, 0 when not, -1 when
+// the runtime does not run or the helper could not be called.
 int32_t SettleClosedLogicForms(const std::string& helperPath);
 
 // For telling what is missing when the runtime cannot start: whether the

@@ -1,5 +1,7 @@
 #include "obs/core_thread.h"
 
+#include "obs/shared_deadline.h"
+#include "platform/loaded_library.h"
 #include "platform/message_window.h"
 
 #include <util/base.h>
@@ -8,7 +10,6 @@
 #include <condition_variable>
 #include <exception>
 #include <deque>
-#include <dlfcn.h>
 #include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,11 +39,7 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue);
 
 // Keeps the module that holds this code loaded for the rest of the process:
 // a thread left running in it must not have its code unmapped under it.
-void KeepModuleLoaded() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&KeepModuleLoaded), &info) && info.dli_fname)
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
+void KeepModuleLoaded() { KeepLibraryLoaded(reinterpret_cast<const void*>(&KeepModuleLoaded)); }
 
 // How much lower than OBS's threads the core thread, and every thread it
 // starts (the runtime's own, the logic assembly's), is scheduled: when the
@@ -61,21 +58,24 @@ CoreThread::CoreThread()
     : queue_(std::make_shared<Queue>()), thread_([queue = queue_] { Loop(queue); }), id_(thread_.get_id()) {}
 
 CoreThread::~CoreThread() {
+    // Behind on jobs that OBS already waited for, the core gets only what is
+    // left of that wait's deadline.
+    SharedDeadline& deadline = CoreWaitDeadline();
+    deadline.Begin(kStopLimit);
     std::unique_lock lock(queue_->mutex);
     queue_->stopping = true;
     queue_->wake.notify_one();
-    if (queue_->finished.wait_for(lock, kStopLimit, [this] { return queue_->ended; })) {
-        lock.unlock();
+    const bool ended = queue_->finished.wait_for(lock, deadline.Left(), [this] { return queue_->ended; });
+    lock.unlock();
+    deadline.End();
+    if (ended) {
         thread_.join();
         return;
     }
-    lock.unlock();
     KeepModuleLoaded();
     thread_.detach();
     blog(LOG_WARNING,
-         "[morvik-thanks] the logic assembly did not return within %d s; its thread is left running and OBS goes on "
-         "without it",
-         static_cast<int>(kStopLimit.count()));
+         "[morvik-thanks] the logic assembly has not returned; its thread is left running and OBS goes on without it");
 }
 
 void CoreThread::Post(const char* name, std::function<void()> job) {

@@ -22,7 +22,8 @@ class CoreThread {
 public:
     CoreThread();
     // Runs the jobs still queued, then ends the thread. A thread that has
-    // not ended within `kStopLimit` (a job that never returns) is left
+    // not ended within `kStopLimit`, or within what is left of the deadline
+    // of earlier waits it is behind on (obs/shared_deadline.h), is left
     // running, detached, with this module kept in memory so that its code
     // stays there for it: OBS's exit goes on.
     ~CoreThread();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 namespace {
@@ -80,6 +81,40 @@ void StopModuleRuntime() {
     DestroyWindowsOfModule(reinterpret_cast<const void*>(&MessageWindowProc));
 }
 
-bool CloseOpenSettingsForm() { return CloseLogicForms(formsHelperPath) >= 0; }
+namespace {
 
-void SettleClosedSettingsForm() { SettleClosedLogicForms(formsHelperPath); }
+// Set on the core thread, read by OBS's threads.
+std::atomic<bool> formUnderWay{false};
+// Set by the unload, read on the core thread.
+std::atomic<bool> formsRefused{false};
+
+}  // namespace
+
+void BeginSettingsForm(int token) {
+    formUnderWay = true;
+    BeginLogicForm(formsHelperPath, token);
+}
+
+void AllowSettingsForms(bool allowed) { formsRefused = !allowed; }
+
+bool SettingsFormsRefused() { return formsRefused; }
+
+bool SettingsFormUnderWay() { return formUnderWay; }
+
+FormClosing CloseSettingsForm(int token) {
+    switch (CloseLogicForms(formsHelperPath, token, kFormCloseLimit)) {
+    case 0: return FormClosing::NotUnderWay;
+    case 1: return FormClosing::Closing;
+    case 2: return FormClosing::ClosesWhenShown;
+    default: return FormClosing::Unreachable;
+    }
+}
+
+bool SettingsFormHoldsCore(FormClosing closing) {
+    return closing == FormClosing::ClosesWhenShown || (closing != FormClosing::Closing && formUnderWay);
+}
+
+void SettleClosedSettingsForm() {
+    SettleClosedLogicForms(formsHelperPath);
+    formUnderWay = false;
+}

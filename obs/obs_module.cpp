@@ -5,7 +5,9 @@
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_host.h"
+#include "obs/obs_tasks.h"
 #include "obs/script_procedure.h"
+#include "obs/shared_deadline.h"
 #include "obs/source_callbacks.h"
 #include "obs/websocket_vendor.h"
 
@@ -37,6 +39,8 @@ MODULE_EXPORT const char* obs_module_description(void) { return "Morvik答谢插
 bool obs_module_load(void) {
     blog(LOG_INFO, "[morvik-thanks] version %s loading", MORVIK_VERSION);
     SetModuleTextLookup(obs_module_text);
+    AllowUiTasks(true);
+    AllowSettingsForms(true);
     InstallObsGraphics();
     coreThread = std::make_shared<CoreThread>();
     // The runtime is started on the core thread, which every later command
@@ -67,7 +71,20 @@ void obs_module_unload(void) {
     if (!coreThread) return;
     CloseScriptProcedure();
     ForgetWebsocketVendor();
-    if (!coreThread->RunWithin("stop the logic runtime", StopModuleRuntime, CoreThread::kStopLimit))
+    AllowUiTasks(false);
+    SharedDeadline& deadline = CoreWaitDeadline();
+    deadline.Begin(CoreThread::kStopLimit);
+    // No settings form opens from here on, and one under way is closed: its
+    // modal loop holds the core thread, and its user has gone.
+    AllowSettingsForms(false);
+    if (SettingsFormHoldsCore(CloseSettingsForm(kAnySettingsForm))) deadline.Expire();
+    if (!coreThread->RunWithin(
+            "stop the logic runtime",
+            [] {
+                StopModuleRuntime();
+                CoreWaitDeadline().End();
+            },
+            deadline.Left()))
         blog(LOG_WARNING, "[morvik-thanks] the logic assembly is busy: the module is unloaded without waiting for it");
     coreThread.reset();
 }

@@ -2,6 +2,8 @@
 
 #include <obs.h>
 
+#include <mutex>
+
 namespace {
 
 void RefreshProperties(void* param) {
@@ -13,6 +15,9 @@ void RefreshProperties(void* param) {
     obs_weak_source_release(weak);
 }
 
+std::mutex queueing;
+bool allowedNow = false;
+
 }  // namespace
 
 bool OnObsTaskThread() {
@@ -20,11 +25,21 @@ bool OnObsTaskThread() {
            obs_in_task_thread(OBS_TASK_AUDIO) || obs_in_task_thread(OBS_TASK_DESTROY);
 }
 
-void QueueUiTask(void (*task)(void* param), void* param) { obs_queue_task(OBS_TASK_UI, task, param, false); }
+bool QueueUiTask(void (*task)(void* param), void* param) {
+    const std::lock_guard lock(queueing);
+    if (!allowedNow) return false;
+    obs_queue_task(OBS_TASK_UI, task, param, false);
+    return true;
+}
+
+void AllowUiTasks(bool allowed) {
+    const std::lock_guard lock(queueing);
+    allowedNow = allowed;
+}
 
 void RefreshPropertiesLater(obs_weak_source_t* source) {
     obs_weak_source_addref(source);
-    QueueUiTask(RefreshProperties, source);
+    if (!QueueUiTask(RefreshProperties, source)) obs_weak_source_release(source);
 }
 
 void ReleaseWeakSource(obs_weak_source_t* source) { obs_weak_source_release(source); }

@@ -12,8 +12,16 @@ typedef struct obs_weak_source obs_weak_source_t;
 // scripts' buttons), its audio thread or its destruction thread.
 bool OnObsTaskThread();
 
-// Runs `task(param)` later on OBS's UI thread (OBS_TASK_UI), without waiting.
-void QueueUiTask(void (*task)(void* param), void* param);
+// Runs `task(param)` later on OBS's UI thread (OBS_TASK_UI), without
+// waiting; false, with nothing queued, while tasks are not allowed (the
+// caller keeps `param` then).
+bool QueueUiTask(void (*task)(void* param), void* param);
+// Allowed from the module's load to its unload. libobs frees its task
+// queues in its shut-down, which goes on after the unload, while the core
+// thread may still run (a settings form that closes late, a tick queued
+// behind it), so nothing is queued after it. Returns once no queueing is
+// under way.
+void AllowUiTasks(bool allowed);
 
 // Later, on OBS's UI thread: the properties view of the source, if it is
 // still there, is built again, so that it shows its settings as they are

@@ -61,8 +61,8 @@ void SettingsMirror::SendWrites(ObsDataElement& view) {
     if (!anyForObs) return;
     const uint64_t generation = ++sent_;
     pending_.emplace_back(generation, changes);
-    QueueUiTask(&SettingsMirror::ApplyWriteBack,
-                std::make_unique<WriteBack>(WriteBack{shared_, changes, generation}).release());
+    auto writeBack = std::make_unique<WriteBack>(WriteBack{shared_, changes, generation});
+    if (QueueUiTask(&SettingsMirror::ApplyWriteBack, writeBack.get())) writeBack.release();
 }
 
 void SettingsMirror::ApplyWriteBack(void* param) {

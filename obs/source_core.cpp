@@ -50,8 +50,18 @@ void SourceCore::ForwardChannelEvents() {
     });
 }
 
+namespace {
+
+// Each source's form token, never kAnySettingsForm.
+int NextFormToken() {
+    static std::atomic<int> last{kAnySettingsForm};
+    return ++last;
+}
+
+}  // namespace
+
 SourceCore::SourceCore(obs_data_t* settings, obs_weak_source_t* source, std::string name)
-    : mirror_(settings, GetThanksDefaults), weakSource_(source) {
+    : mirror_(settings, GetThanksDefaults), weakSource_(source), formToken_(NextFormToken()) {
     obs_data_t* root = obs_data_create();
     root_ = std::make_unique<ObsDataElement>(root, std::move(name));
     obs_data_release(root);
@@ -138,9 +148,24 @@ void SourceCore::EndScene() {
 }
 
 void SourceCore::Configure() {
-    if (image_ && ConfigureTextSource(root_.get(), false)) image_->UpdateSettings();
+    // Its turn begins before `removed` is read: a removal (or the module's
+    // unload) either comes first and is seen here, or finds the form under
+    // way and closes it.
+    BeginSettingsForm(formToken_);
+    const bool opens = image_ && !removed && !SettingsFormsRefused();
+    if (opens && ConfigureTextSource(root_.get(), false)) image_->UpdateSettings();
     SettleClosedSettingsForm();
     formOpen = false;
+    // The source or the module has gone: nothing goes back to OBS.
+    if (removed || SettingsFormsRefused()) {
+        const std::string name = root_->GetName().ToUtf8();
+        const char* why = removed ? "the source was removed" : "the module is unloading";
+        if (opens)
+            blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" has closed (%s)", name.c_str(), why);
+        else
+            blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" was not opened (%s)", name.c_str(), why);
+        return;
+    }
     SendWrites();
     RefreshPropertiesLater(weakSource_);
 }

@@ -57,10 +57,14 @@ public:
     // Scene begin (the measured base size is loaded at once) and scene end.
     void BeginScene();
     void EndScene();
-    // Runs the logic assembly's form; on acceptance the source takes the base
-    // size measured for the new font. Then OBS's properties view of the source is
-    // refreshed, on OBS's UI thread.
+    // Runs the logic assembly's form, unless the source was removed before
+    // its turn came; on acceptance the source takes the base size measured
+    // for the new font. Then OBS's properties view of the source is
+    // refreshed, on OBS's UI thread, if the source is still there.
     void Configure();
+    // Any thread: the number that names this source's settings form (see
+    // obs/module_runtime.h).
+    int FormToken() const { return formToken_; }
 
     // A streamer's control by name (channel/thanks_controls.h): the answer,
     // a JSON object. A pause or resume refreshes OBS's properties view, whose
@@ -83,6 +87,9 @@ public:
     // one form open, at a time.
     std::atomic<bool> tickQueued{false};
     std::atomic<bool> formOpen{false};
+    // Set by the OBS side when OBS destroys the source: its form, queued or
+    // under way, is no longer anybody's, and nothing of it goes back to OBS.
+    std::atomic<bool> removed{false};
     // Whether the logic assembly's last answer said the thanks are paused.
     std::atomic<bool> paused{false};
     // Controls queued by OBS's own threads and not yet run.
@@ -105,6 +112,7 @@ private:
     SettingsMirror mirror_;
     obs_weak_source_t* weakSource_;
     String lastSettingsMessage_;
+    const int formToken_;
 
     using Clock = std::chrono::steady_clock;
     std::mutex stateMutex_;  // guards the three below

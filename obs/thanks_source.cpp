@@ -6,6 +6,7 @@
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
+#include "obs/shared_deadline.h"
 #include "obs/source_core.h"
 #include "obs/thanks_controls.h"
 #include "obs/thanks_hotkeys.h"
@@ -25,6 +26,28 @@ bool OnConfigure(obs_properties_t*, obs_property_t*, void* data) {
     return false;
 }
 
+// What became of the form of the source `name`, removed with its form
+// queued or under way.
+void ReportFormClosing(FormClosing closing, const std::string& name) {
+    switch (closing) {
+    case FormClosing::Closing:
+        blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" was open: it is closed as Cancel closes it",
+             name.c_str());
+        break;
+    case FormClosing::ClosesWhenShown:
+        blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" was still opening: it is closed as soon as it shows",
+             name.c_str());
+        break;
+    case FormClosing::NotUnderWay:
+        blog(LOG_INFO, "[morvik-thanks] the settings form of \"%s\" had not begun to open: it will not open",
+             name.c_str());
+        break;
+    case FormClosing::Unreachable:
+        blog(LOG_WARNING, "[morvik-thanks] the settings form of \"%s\" could not be closed", name.c_str());
+        break;
+    }
+}
+
 }  // namespace
 
 ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_source_t* source,
@@ -38,12 +61,30 @@ ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* setting
 ThanksSource::~ThanksSource() {
     // No hotkey reaches this object from here on.
     hotkeys_.reset();
-    // The source's settings form holds the core thread in its modal loop,
-    // and nobody is left to close it (OBS quits, or the source was removed):
-    // it is closed as Cancel closes it.
-    if (state_->formOpen && !CloseOpenSettingsForm())
-        blog(LOG_WARNING, "[morvik-thanks] the settings form of \"%s\" could not be closed", name_.c_str());
-    if (!core_->RunWithin("destroy a source", [state = state_] { state->Destroy(); }, kDestroyLimit))
+    // Its form, queued or under way, is nobody's from here on: a queued one
+    // never opens, and nothing an open one sets goes back to OBS.
+    state_->removed = true;
+    SharedDeadline& deadline = CoreWaitDeadline();
+    deadline.Begin(kDestroyLimit);
+    const bool formAsked = state_->formOpen;
+    const FormClosing closing = formAsked ? CloseSettingsForm(state_->FormToken()) : FormClosing::NotUnderWay;
+    if (formAsked) ReportFormClosing(closing, name_);
+    // Nobody waits for a core that a form holds.
+    const bool formHoldsCore = SettingsFormHoldsCore(closing);
+    if (formHoldsCore) deadline.Expire();
+    if (core_->RunWithin(
+            "destroy a source",
+            [state = state_] {
+                state->Destroy();
+                CoreWaitDeadline().End();
+            },
+            deadline.Left()))
+        return;
+    if (formHoldsCore)
+        blog(LOG_INFO, "[morvik-thanks] a settings form holds the logic assembly: the source \"%s\" is let go of when "
+                       "the form closes",
+             name_.c_str());
+    else
         blog(LOG_WARNING,
              "[morvik-thanks] the logic assembly is busy: the source \"%s\" is let go of when it returns",
              name_.c_str());
@@ -66,7 +107,8 @@ void TakeUpdate(void* param) {
 }  // namespace
 
 void ThanksSource::Update() {
-    QueueUiTask(TakeUpdate, std::make_unique<PendingUpdate>(PendingUpdate{core_, state_}).release());
+    auto update = std::make_unique<PendingUpdate>(PendingUpdate{core_, state_});
+    if (QueueUiTask(TakeUpdate, update.get())) update.release();
 }
 
 void ThanksSource::Tick() {

@@ -34,8 +34,11 @@ public:
     // taken over; `name` its name, for log lines.
     ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* settings, obs_source_t* source,
                  obs_weak_source_t* weakSource, std::string name);
-    // Waits at most kDestroyLimit for the core to let go of the source; a
-    // core busy longer (a form, a slow command) finishes it afterwards.
+    // Closes the source's settings form if it is opening or open, and keeps
+    // a queued one from opening. Then waits for the core to let go of the
+    // source, at most kDestroyLimit from the first of the waits the core is
+    // behind on (obs/shared_deadline.h), and not at all while a settings
+    // form holds the core; the core lets go of it afterwards.
     ~ThanksSource();
     ThanksSource(const ThanksSource&) = delete;
     ThanksSource& operator=(const ThanksSource&) = delete;

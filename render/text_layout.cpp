@@ -1,12 +1,13 @@
 #include "render/text_layout.h"
 
+#include "platform/loaded_library.h"
+
 #include <pango/pangocairo.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cmath>
-#include <dlfcn.h>
 
 namespace {
 
@@ -16,9 +17,7 @@ namespace {
 // process, even when the host unloads the plug-in that brought them in:
 // reloading the plug-in would otherwise crash in the type registry.
 bool KeepTypeLibrariesLoaded() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&pango_cairo_font_map_new), &info) && info.dli_fname)
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    KeepLibraryLoaded(reinterpret_cast<const void*>(&pango_cairo_font_map_new));
     return true;
 }
 

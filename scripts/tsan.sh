@@ -11,4 +11,4 @@ build=${1:-build-tsan}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_TSAN=ON -DMORVIK_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target obs_module_tests core_thread_tests bridge_planted_race
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
-ctest --test-dir "$build" -R '^(obs_module|CoreThread\.|PlantedRace\.)' --output-on-failure --timeout 600
+ctest --test-dir "$build" -R '^(obs_module|obs_form_|CoreThread\.|PlantedRace\.)' --output-on-failure --timeout 600

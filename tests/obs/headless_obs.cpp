@@ -107,6 +107,7 @@ bool SendThanksText(intptr_t window, const std::u16string& text) {
 }
 
 void StopHeadlessObs() {
+    if (!obs_initialized()) return;
     RunUiTasks();
     obs_shutdown();
     RunUiTasks();

@@ -27,5 +27,5 @@ bool SendThanksText(intptr_t window, const std::u16string& text);
 // the number run.
 size_t RunUiTasks();
 // Runs the UI tasks still queued, then shuts libobs down, which first waits
-// for the sources released so far to be destroyed.
+// for the sources released so far to be destroyed; nothing once it is down.
 void StopHeadlessObs();
