@@ -2,6 +2,7 @@
 
 #include "channel/control_error.h"
 #include "obs/thanks_controls.h"
+#include "platform/loaded_library.h"
 
 #include <obs-module.h>
 
@@ -33,6 +34,9 @@ void OnCall(void*, calldata_t* call) {
 }  // namespace
 
 void RegisterScriptProcedure() {
+    // The procedure stays on OBS's proc handler after the module's unload:
+    // its code must stay mapped for a late call.
+    KeepLibraryLoaded(reinterpret_cast<const void*>(&OnCall));
     {
         std::unique_lock lock(open);
         isOpen = true;

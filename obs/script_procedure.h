@@ -8,9 +8,10 @@
 // (ThanksSource::Control says how long each thread may wait).
 #pragma once
 
-// At module load.
+// At module load; keeps the module mapped until the process ends, since
+// libobs cannot take a procedure back.
 void RegisterScriptProcedure();
-// At module unload, after any call under way has returned: libobs cannot
-// take a procedure back, so a script's later call (a Python script's own
-// thread) is answered {"error": ...} without touching libobs or a source.
+// At module unload, after any call under way has returned: a script's
+// later call (a Python script's own thread) is answered {"error": ...}
+// without touching libobs or a source.
 void CloseScriptProcedure();
