@@ -29,6 +29,9 @@ struct CoreThread::Queue {
     std::atomic<int64_t> runningSince{0};
     bool stopping = false;
     bool ended = false;
+    // Set when the thread is left running at the stop: once the job it is
+    // stuck in returns, it runs nothing more.
+    bool abandoned = false;
     std::function<void()> onMessages;
     bool messagesJobQueued = false;
 };
@@ -73,6 +76,10 @@ CoreThread::~CoreThread() {
         return;
     }
     KeepModuleLoaded();
+    {
+        std::lock_guard held(queue_->mutex);
+        queue_->abandoned = true;
+    }
     thread_.detach();
     blog(LOG_WARNING,
          "[morvik-thanks] the logic assembly has not returned; its thread is left running and OBS goes on without it");
@@ -198,6 +205,15 @@ void Run(CoreThread::Queue& queue, NamedJob& job) {
     queue.runningSince.store(0, std::memory_order_relaxed);
 }
 
+// What threads left running at their stop keep for the rest of the
+// process: reachable from here, never destroyed.
+struct LeftBehind {
+    std::shared_ptr<CoreThread::Queue> queue;
+    std::deque<NamedJob> jobs;
+    LeftBehind* next;
+};
+std::atomic<LeftBehind*> leftBehind{nullptr};
+
 void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
     // The notice points to the queue, which this function holds: it is
     // removed before the function returns (and not under the queue's lock,
@@ -218,6 +234,19 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
             queue->jobs.pop_front();
         }
         Run(*queue, job);
+        std::lock_guard lock(queue->mutex);
+        if (queue->abandoned) {
+            // Left running at the stop, this thread may outlive the
+            // process's exit handlers: the jobs still queued, and the one
+            // just run, are neither run nor destroyed (their captures would
+            // reach sources, libobs and statics being torn down), and the
+            // queue the message layer's notice points to stays.
+            auto* kept = new LeftBehind{queue, std::move(queue->jobs), nullptr};
+            kept->jobs.push_back(std::move(job));
+            queue->jobs.clear();
+            kept->next = leftBehind.exchange(kept);
+            return;
+        }
     }
     SetMessageArrivalNotice(nullptr, nullptr);
 }
