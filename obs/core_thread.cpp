@@ -205,15 +205,6 @@ void Run(CoreThread::Queue& queue, NamedJob& job) {
     queue.runningSince.store(0, std::memory_order_relaxed);
 }
 
-// What threads left running at their stop keep for the rest of the
-// process: reachable from here, never destroyed.
-struct LeftBehind {
-    std::shared_ptr<CoreThread::Queue> queue;
-    std::deque<NamedJob> jobs;
-    LeftBehind* next;
-};
-std::atomic<LeftBehind*> leftBehind{nullptr};
-
 void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
     // The notice points to the queue, which this function holds: it is
     // removed before the function returns (and not under the queue's lock,
@@ -234,18 +225,15 @@ void Loop(const std::shared_ptr<CoreThread::Queue>& queue) {
             queue->jobs.pop_front();
         }
         Run(*queue, job);
-        std::lock_guard lock(queue->mutex);
+        std::unique_lock lock(queue->mutex);
         if (queue->abandoned) {
             // Left running at the stop, this thread may outlive the
-            // process's exit handlers: the jobs still queued, and the one
-            // just run, are neither run nor destroyed (their captures would
-            // reach sources, libobs and statics being torn down), and the
-            // queue the message layer's notice points to stays.
-            auto* kept = new LeftBehind{queue, std::move(queue->jobs), nullptr};
-            kept->jobs.push_back(std::move(job));
-            queue->jobs.clear();
-            kept->next = leftBehind.exchange(kept);
-            return;
+            // process's exit handlers: it runs nothing more and never ends,
+            // so that neither the jobs still queued (and what they hold)
+            // nor its own windows' thread-exit clean-up reach statics being
+            // torn down. The process's end takes it.
+            lock.unlock();
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         }
     }
     SetMessageArrivalNotice(nullptr, nullptr);

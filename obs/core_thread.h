@@ -25,7 +25,9 @@ public:
     // not ended within `kStopLimit`, or within what is left of the deadline
     // of earlier waits it is behind on (obs/shared_deadline.h), is left
     // running, detached, with this module kept in memory so that its code
-    // stays there for it: OBS's exit goes on.
+    // stays there for it: OBS's exit goes on. Once its job returns, that
+    // thread runs nothing more and never ends, so that nothing of it races
+    // the process's exit handlers.
     ~CoreThread();
     CoreThread(const CoreThread&) = delete;
     CoreThread& operator=(const CoreThread&) = delete;

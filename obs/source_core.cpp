@@ -30,13 +30,10 @@ auto FontOf(const XElement* settings) {
                            settings->GetInt(u"bold", 0) != 0, settings->GetInt(u"italic", 0) != 0);
 }
 
-// The sources between Create and Destroy; the core thread's own. Never
-// destroyed: a core thread left running at OBS's exit (a form that did not
-// close) may still let go of a source while the process runs its exit
-// handlers.
+// The sources between Create and Destroy; the core thread's own.
 std::vector<SourceCore*>& LiveSources() {
-    static auto* live = new std::vector<SourceCore*>;
-    return *live;
+    static std::vector<SourceCore*> live;
+    return live;
 }
 
 }  // namespace
