@@ -191,7 +191,7 @@ void SourceCore::NoteState(ThanksControl control, const std::string& answer) {
     if (!parsed.contains("received") && control != ThanksControl::State) return;
     parsed.erase("cleared");
     std::lock_guard lock(stateMutex_);
-    reportedState_ = parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    reportedState_ = std::move(parsed);
     reportedAt_ = Clock::now();
 }
 
@@ -200,7 +200,7 @@ void SourceCore::RefreshReportedState() {
     {
         std::lock_guard lock(stateMutex_);
         const bool wanted = now - stateAskedAt_ < 10 * kStateRefresh;
-        if (!wanted || (!reportedState_.empty() && now - reportedAt_ < kStateRefresh)) return;
+        if (!wanted || (!reportedState_.is_null() && now - reportedAt_ < kStateRefresh)) return;
     }
     if (image_) NoteState(ThanksControl::State, RunThanksControl(settings_, ThanksControl::State));
 }
@@ -209,11 +209,11 @@ std::string SourceCore::ReportedState() {
     std::lock_guard lock(stateMutex_);
     const Clock::time_point now = Clock::now();
     stateAskedAt_ = now;
-    if (reportedState_.empty())
+    if (reportedState_.is_null())
         return ControlError("the thanks source has not reported its state yet: ask again in a moment");
-    nlohmann::json state = nlohmann::json::parse(reportedState_);
+    nlohmann::json state = reportedState_;
     state["age_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(now - reportedAt_).count();
-    return state.dump();
+    return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void SourceCore::SendWrites() {

@@ -8,6 +8,8 @@
 #include "host/host_string.h"
 #include "obs/settings_mirror.h"
 
+#include <nlohmann/json.hpp>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -116,7 +118,7 @@ private:
 
     using Clock = std::chrono::steady_clock;
     std::mutex stateMutex_;  // guards the three below
-    std::string reportedState_;
+    nlohmann::json reportedState_;  // null until the first report
     Clock::time_point reportedAt_;
     Clock::time_point stateAskedAt_;
 };
