@@ -59,9 +59,9 @@ TEST(ObsFormFollowsItsSource, RemovedWhileItsFirstFormLoadsTheSourceGoesAtOnceAn
     const long long removal = RemoveAndTime(removed, "removed-while-loading");
     RecordProperty("removal_ms", std::to_string(removal));
     std::printf("removed while its form was loading: destroyed in %lld ms\n", removal);
-    // Well before the form has loaded, let alone the 2 s the destruction
-    // may wait for a core that is merely busy.
-    EXPECT_LT(removal, 1000);
+    // The destruction did not wait for the core the form holds: that path
+    // alone says so, and the form had not even shown.
+    EXPECT_FALSE(LogHas("the settings form of \"removed-while-loading\" has closed"));
     EXPECT_TRUE(LogHas("the settings form of \"removed-while-loading\" was still opening: it is closed as soon as it "
                        "shows"));
     EXPECT_TRUE(LogHas("a settings form holds the logic assembly: the source \"removed-while-loading\" is let go of "
@@ -78,16 +78,26 @@ TEST(ObsFormFollowsItsSource, RemovedWhileItsFirstFormLoadsTheSourceGoesAtOnceAn
     EXPECT_FALSE(LogHas("\"removed-while-loading\" is let go of when it returns"));
 
     // The core is free: the next source's form runs.
-    TestSource next("after-the-closed-form", R"({"fontSize": 30})");
-    next.Show();
-    ASSERT_TRUE(WaitFor([&] { return !next.InnerId().empty(); }));
+    auto next = std::make_unique<TestSource>("after-the-closed-form", R"({"fontSize": 30})");
+    next->Show();
+    ASSERT_TRUE(WaitFor([&] { return !next->InnerId().empty(); }));
     const std::string script = OutputPath("obs_form_after_loading_removal.txt");
     WriteFile(script, "result 1\n");
     setenv("TAVREL_FORM", script.c_str(), 1);
-    PressConfigure(next.get());
-    EXPECT_TRUE(WaitFor([&] { return JournalHas("ShowForm:" + next.InnerId()); }, kFormBound));
+    PressConfigure(next->get());
+    EXPECT_TRUE(WaitFor([&] { return JournalHas("ShowForm:" + next->InnerId()); }, kFormBound));
     unsetenv("TAVREL_FORM");
-    next.Hide();
+    // Its form has returned and the source is gone before the next test:
+    // OBS destroys sources on a thread of its own, one after another, and a
+    // destruction left waiting for this core would hold up the next test's.
+    // (The state comes from the core itself once it is free; a busy core's
+    // answer is the last one reported, with its age.)
+    EXPECT_TRUE(WaitFor([] { return CallControlProcedure("after-the-closed-form", "state").find("age_ms") ==
+                                    std::string::npos; },
+                        kFormBound));
+    next->Hide();
+    RemoveAndTime(next, "after-the-closed-form");
+    EXPECT_FALSE(LogHas("the source \"after-the-closed-form\" is let go of"));
 }
 
 TEST(ObsFormFollowsItsSource, RemovingASourceLeavesAnotherSourcesOpenFormAloneAndItsOwnQueuedFormNeverOpens) {
@@ -107,7 +117,10 @@ TEST(ObsFormFollowsItsSource, RemovingASourceLeavesAnotherSourcesOpenFormAloneAn
     const long long removal = RemoveAndTime(removed, "removed-with-a-queued-form");
     RecordProperty("removal_ms", std::to_string(removal));
     std::printf("removed while another source's form was open: destroyed in %lld ms\n", removal);
-    EXPECT_LT(removal, 1000);
+    // Not held up by the open form: the core it holds is not waited for.
+    EXPECT_TRUE(WindowTitledExists(kTitle));
+    EXPECT_TRUE(LogHas("a settings form holds the logic assembly: the source \"removed-with-a-queued-form\" is let go "
+                       "of when the form closes"));
     EXPECT_TRUE(LogHas("the settings form of \"removed-with-a-queued-form\" had not begun to open: it will not open"));
 
     // The other source's form stays open for its user.
