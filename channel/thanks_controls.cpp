@@ -54,7 +54,7 @@ std::string RunThanksControl(XElement* settings, ThanksControl control, const st
     SendLogicCommand(CommandText(control, window, gifts));
     running = outer;
     if (LastLogicCallResult() != LogicCallResult::Ok || !pending.answer)
-        return ControlError("the logic assembly does not support this");
+        return ControlError(kControlsUnsupported);
     return pending.answer->ToUtf8();
 }
 

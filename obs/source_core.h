@@ -105,8 +105,11 @@ private:
     // Keeps what `control`'s answer says of the state.
     void NoteState(ThanksControl control, const std::string& answer);
     // Asks the assembly for the state again when somebody has asked for it
-    // lately and it is older than kStateRefresh.
+    // lately, or the gift activity page is open, and it is older than
+    // kStateRefresh.
     void RefreshReportedState();
+    // The source's name now (OBS's sources can be renamed).
+    std::string CurrentName() const;
 
     std::unique_ptr<ObsDataElement> root_;  // the source's element: "data" and, on acceptance, "cx"/"cy"
     ObsDataElement* settings_ = nullptr;    // root_'s "data", the core's copy of the settings

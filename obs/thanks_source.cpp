@@ -3,6 +3,7 @@
 #include "channel/control_request.h"
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
+#include "obs/activity_page.h"
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
@@ -56,11 +57,13 @@ ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* setting
       name_(std::move(name)) {
     core_->Post("create a source", [state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
     hotkeys_ = std::make_unique<ThanksHotkeys>(source, this);
+    ActivitySourceAdded(state_->FormToken(), name_);
 }
 
 ThanksSource::~ThanksSource() {
     // No hotkey reaches this object from here on.
     hotkeys_.reset();
+    ActivitySourceRemoved(state_->FormToken());
     // Its form, queued or under way, is nobody's from here on: a queued one
     // never opens, and nothing an open one sets goes back to OBS.
     state_->removed = true;

@@ -2,7 +2,8 @@
 // under xvfb-run, where Mesa's software renderer draws), BGRA output frames
 // (RGBA output reads back zeros in this libobs version), 48 kHz stereo audio
 // as OBS Studio starts it, and the thanks module loaded from a plug-in
-// folder. Shared by the module's tests and its
+// folder (its post-load step run as OBS Studio runs it, its configuration
+// in MORVIK_TEST_OUTPUT/obs-module-config). Shared by the module's tests and its
 // frame-time benchmark; libobs can be started once in a process.
 #pragma once
 
