@@ -27,6 +27,7 @@ packages=(
   fonts-noto-color-emoji
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   obs-studio obs-plugins x11-utils python3-websocket python3-xlib iproute2 procps
+  xdg-utils chromium chromium-driver python3-selenium
   clang "$clang_runtime" valgrind
   lintian patchelf
 )

@@ -35,12 +35,13 @@ class Events:
                     self.seen.append((time.monotonic(), data["eventData"]["eventType"],
                                       data["eventData"]["eventData"]))
 
-    def wait(self, kind, match, what, seconds=HANG_BOUND):
-        """The time and data of the first event `kind` whose data `match`es."""
+    def wait(self, kind, match, what, seconds=HANG_BOUND, after=0):
+        """The time and data of the first event `kind` whose data `match`es,
+        of those from the `after`-th on."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
             with self.lock:
-                for at, seen_kind, data in self.seen:
+                for at, seen_kind, data in self.seen[after:]:
                     if seen_kind == kind and match(data):
                         return at, data
             time.sleep(0.02)
