@@ -25,46 +25,30 @@ const MAX_TEXT = 200;
 
 // [Chinese, English]; the snapshot's locale says which comes first.
 const LABELS = {
-  title: ['礼物动态', 'Gift activity'],
-  connecting: ['连接中…', 'connecting…'],
-  live: ['实时', 'live'],
+  title: ['礼物动态', 'Gift activity'], sources: ['答谢来源', 'Thanks sources'], gifts: ['礼物', 'Gifts'],
+  evening: ['今晚至今', 'The evening so far'], topSenders: ['送礼最多的十位', 'Top ten senders'],
+  connecting: ['连接中…', 'connecting…'], live: ['实时', 'live'], lost: ['连接中断', 'connection lost'],
   retrying: ['连接中断，重试中…', 'connection lost, retrying…'],
-  lost: ['连接中断', 'connection lost'],
-  dockTitle: ['在 OBS 中停靠', 'Use in OBS'],
-  pageUrl: ['本页地址', "This page's address"],
-  copy: ['复制', 'Copy'],
-  copied: ['已复制', 'Copied'],
+  dockTitle: ['在 OBS 中停靠', 'Use in OBS'], pageUrl: ['本页地址', "This page's address"],
+  copy: ['复制', 'Copy'], copied: ['已复制', 'Copied'],
   copyFailed: ['无法复制：请选中地址后手动复制', 'Could not copy: select the address and copy it by hand'],
   dockHint: ['把它粘贴到 OBS 的 停靠窗口 → 自定义浏览器停靠窗口（带浏览器停靠窗口的 OBS 版本），或在浏览器标签页中保持打开。',
     "Paste it into OBS's Docks → Custom Browser Docks (on OBS builds that have browser docks), or keep it open in a browser tab."],
-  sources: ['答谢来源', 'Thanks sources'],
   noSources: ['当前场景集合中没有答谢来源', 'No thanks source in the current scene collection'],
-  gifts: ['礼物', 'Gifts'],
-  noRows: ['还没有礼物', 'No gifts yet'],
-  evening: ['今晚至今', 'The evening so far'],
-  topSenders: ['送礼最多的十位', 'Top ten senders'],
-  onAir: ['正在显示', 'On air'],
-  nothing: ['（无）', '(nothing)'],
-  waiting: ['等待', 'waiting'],
-  paused: ['已暂停', 'paused'],
-  running: ['运行中', 'running'],
-  giftCount: ['礼物', 'gifts'],
-  value: ['价值', 'value'],
-  total: ['合计', 'Total'],
+  noRows: ['还没有礼物', 'No gifts yet'], nothing: ['（无）', '(nothing)'], onAir: ['正在显示', 'On air'],
+  waiting: ['等待', 'waiting'], giftCount: ['礼物', 'gifts'], value: ['价值', 'value'], total: ['合计', 'Total'],
+  paused: ['已暂停', 'paused'], running: ['运行中', 'running'],
   noAnnounce: ['此来源的逻辑程序集不通报礼物，也不支持这些按钮。',
     "This source's logic assembly announces no gifts and does not support these buttons."],
-  test: ['测试', 'Test'], skip: ['跳过', 'Skip'], pause: ['暂停', 'Pause'],
-  resume: ['继续', 'Resume'], clear: ['清空', 'Clear'], again: ['再次答谢', 'Thank again'],
-  done: ['完成', 'Done'],
-  newGift: ['新礼物', 'New gift'],
-  newGifts: ['份新礼物，最新', 'new gifts, the latest'],
+  test: ['测试', 'Test'], skip: ['跳过', 'Skip'], pause: ['暂停', 'Pause'], resume: ['继续', 'Resume'],
+  clear: ['清空', 'Clear'], again: ['再次答谢', 'Thank again'], done: ['完成', 'Done'],
+  newGift: ['新礼物', 'New gift'], newGifts: ['份新礼物，最新', 'new gifts, the latest'],
   e400: ['页面发出的请求有误 (400)', 'The page sent a malformed request (400)'],
   e401: ['本页地址不被接受 (401)：请从 工具 → 礼物动态… 重新打开', "This page's address is not accepted (401): open it again from Tools → Gift activity…"],
   e403: ['请求被拒 (403)：它不是从本页地址发出的', "Refused (403): the request did not come from this page's address"],
   e404: ['没有这个来源 (404)：它可能已被删除或改名', 'No such source (404): it may have been removed or renamed'],
   e413: ['请求过大 (413)', 'The request was too large (413)'],
-  eHttp: ['请求失败', 'The request failed'],
-  eNetwork: ['无法连接 OBS：它还在运行吗？', 'Cannot reach OBS: is it still running?'],
+  eHttp: ['请求失败', 'The request failed'], eNetwork: ['无法连接 OBS：它还在运行吗？', 'Cannot reach OBS: is it still running?'],
 };
 const OUTCOMES = {
   thanked: ['已答谢', 'thanked'], merged: ['已合并', 'merged'], filtered: ['低于门槛', 'below the threshold'],
@@ -197,6 +181,7 @@ function onSnapshot(s) {
   pending = [];
   rowsEl.textContent = '';
   lastRowId = -Infinity;
+  unannounced = 0;
   const rows = Array.isArray(s.rows) ? s.rows.slice(0, MAX_ROWS).reverse() : [];
   for (const row of rows) queueRow(row, false);
   $('no-rows').hidden = rows.length > 0;
@@ -313,6 +298,7 @@ function showTop(top) {
 // Rows wait here and go into the list once per animation frame, so a burst of
 // gifts costs one insertion and one trim, not one per gift.
 function queueRow(row, fresh) {
+  if (!row || typeof row !== 'object') return;
   const id = num(row.id);
   if (id !== null) {
     if (id <= lastRowId) return;   // already shown (a snapshot and a gift crossing)
