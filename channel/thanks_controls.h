@@ -1,7 +1,7 @@
 // The streamer's controls of a source's thanks (test, skip, pause, resume,
-// clear, gifts, again, state), the same from every host door. Each is a command to
-// the logic assembly, which answers with one ControlAnswer message to the
-// channel's window while the command runs:
+// clear, gifts, again, state), the same from every host door. Each is a
+// command to the logic assembly, which answers with one ControlAnswer
+// message to the channel's window while the command runs:
 //
 //   "test:N"        a sample gift through the channel's engine
 //   "skip:N"        the thanks on screen ends now
