@@ -180,11 +180,11 @@ void SourceCore::Configure() {
     RefreshPropertiesLater(weakSource_);
 }
 
-std::string SourceCore::Control(const std::string& action, const std::string& gifts) {
+std::string SourceCore::Control(const std::string& action, const std::string& argument) {
     const std::optional<ThanksControl> control = ThanksControlNamed(action);
     if (!control) return ControlError("unknown action \"" + action + "\"");
     if (!image_) return ControlError("the source is being removed");
-    const std::string answer = RunThanksControl(settings_, *control, gifts);
+    const std::string answer = RunThanksControl(settings_, *control, argument);
     NoteState(*control, answer);
     return answer;
 }

@@ -69,9 +69,9 @@ public:
     int FormToken() const { return formToken_; }
 
     // A streamer's control by name (channel/thanks_controls.h): the answer,
-    // a JSON object. A pause or resume refreshes OBS's properties view, whose
-    // button says which comes next.
-    std::string Control(const std::string& action, const std::string& gifts);
+    // a JSON object; `argument` as RunThanksControl's. A pause or resume
+    // refreshes OBS's properties view, whose button says which comes next.
+    std::string Control(const std::string& action, const std::string& argument);
 
     // Any thread: the state the logic assembly last reported for this
     // source (the answer to "state", or the state a control's answer

@@ -149,7 +149,7 @@ def main():
         log("pause, resume, test and skip from the page acted on the source")
 
         # Thank again: the first gift's row, its thanks on air again.
-        before = len(events.seen)
+        before = time.monotonic()
         first = [row for row in rows(driver, SOURCES[0])
                  if field(row, "sender") == "观众1" and row.get_attribute("data-gift-id")][-1]
         first.find_element(By.CSS_SELECTOR, 'button[data-action="again"]').click()
