@@ -105,11 +105,16 @@ TEST(ActivityLog, AReaderGetsEachRowOnceAndASnapshotWhenItFellTooFarBehind) {
     EXPECT_TRUE(changes.missedRows);
     EXPECT_TRUE(changes.rows.empty());
 
-    // Invalid UTF-8 in a name is shown replaced, never thrown on.
-    log.AddGift(1, Gift("bad\xff", 1, "thanked"), 4);
+    // A source's name that is not UTF-8 (a script may give one) is shown
+    // replaced, never thrown on; a payload that is not is no JSON, dropped.
+    log.AddSource(2, "bad\xff");
+    log.AddGift(2, Gift("x", 1, "thanked"), 4);
+    log.AddGift(2, "{\"sender\": \"bad\xff\"}", 5);
     ASSERT_TRUE(log.WaitForChanges(cursor, changes, std::chrono::seconds(5)));
     ASSERT_EQ(changes.rows.size(), 1u);
     EXPECT_NE(changes.rows[0].find("bad\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_NE(log.Snapshot().dump(-1, ' ', false, Json::error_handler_t::replace).find("bad\xEF\xBF\xBD"),
+              std::string::npos);
 
     log.Close();
     EXPECT_FALSE(log.WaitForChanges(cursor, changes, std::chrono::seconds(5)));
