@@ -11,7 +11,8 @@
 //     [data-field=on-air|waiting|gifts|value|state|answer|announces]
 //     button[data-action=test|skip|pause|clear]; the pause button's
 //     data-action is "resume" while the source is paused
-//   #rows li.row[data-row-id][data-source][data-outcome][data-gift-id]
+//   #rows .row[data-row-id][data-source][data-outcome][data-gift-id] (newest
+//     first, inside blocks .chunk of up to 25 rows; at most 1,000 rows)
 //     [data-field=time|source|sender|gift|count|value|outcome|answer],
 //     button[data-action=again] on rows with a gift_id
 //   #totals, #top li[data-sender]
