@@ -11,7 +11,8 @@
 //     [data-field=on-air|waiting|gifts|value|state|answer|announces]
 //     button[data-action=test|skip|pause|clear]; the pause button's
 //     data-action is "resume" while the source is paused
-//   #rows li.row[data-row-id][data-source][data-outcome][data-gift-id]
+//   #rows .row[data-row-id][data-source][data-outcome][data-gift-id] (newest
+//     first, inside blocks .chunk of up to 25 rows; at most 1,000 rows)
 //     [data-field=time|source|sender|gift|count|value|outcome|answer],
 //     button[data-action=again] on rows with a gift_id
 //   #totals, #top li[data-sender]
@@ -22,6 +23,7 @@ const MAX_ROWS = 1000;
 const ANNOUNCE_EVERY_MS = 3000;
 const RECONNECT_MS = 5000;
 const MAX_TEXT = 200;
+const CHUNK = 25;
 
 // [Chinese, English]; the snapshot's locale says which comes first.
 const LABELS = {
@@ -67,6 +69,7 @@ let connectionState = 'connecting';
 let pending = [];              // rows not yet in the list, oldest first
 let frameAsked = false;
 let lastRowId = -Infinity;
+let shown = 0;                 // rows in the list
 let unannounced = 0, latest = null, lastAnnounce = 0, announceTimer = 0;
 let topShown = '';
 
@@ -180,6 +183,7 @@ function onSnapshot(s) {
   $('page-url').value = typeof s.url === 'string' ? s.url : location.href.split('#')[0];
   pending = [];
   rowsEl.textContent = '';
+  shown = 0;
   lastRowId = -Infinity;
   unannounced = 0;
   const rows = Array.isArray(s.rows) ? s.rows.slice(0, MAX_ROWS).reverse() : [];
@@ -249,15 +253,17 @@ function makePanel(name) {
   return { el, state, onAirText, fields, note, buttons, pause: byAction.pause, paused: null, announces: null };
 }
 
+function showPaused(p, paused) {
+  if (paused === p.paused) return;
+  p.paused = paused;
+  p.el.dataset.paused = paused;
+  setPair(p.state, LABELS[paused ? 'paused' : 'running']);
+  p.pause.dataset.action = paused ? 'resume' : 'pause';
+  setPair(p.pause, LABELS[paused ? 'resume' : 'pause']);
+}
+
 function fillPanel(p, s) {
-  const paused = s.paused === true;
-  if (paused !== p.paused) {
-    p.paused = paused;
-    p.el.dataset.paused = paused;
-    setPair(p.state, LABELS[paused ? 'paused' : 'running']);
-    p.pause.dataset.action = paused ? 'resume' : 'pause';
-    setPair(p.pause, LABELS[paused ? 'resume' : 'pause']);
-  }
+  showPaused(p, s.paused === true);
   const onAir = str(s.on_air);
   setText(p.onAirText, onAir || first('nothing'));
   p.onAirText.classList.toggle('empty', !onAir);
@@ -296,7 +302,9 @@ function showTop(top) {
 // --- rows -------------------------------------------------------------------
 
 // Rows wait here and go into the list once per animation frame, so a burst of
-// gifts costs one insertion and one trim, not one per gift.
+// gifts costs one insertion and one trim, not one per gift. The list is made
+// of blocks of CHUNK rows that the browser skips while out of view: a new row
+// on top moves a few dozen blocks down, not a thousand rows.
 function queueRow(row, fresh) {
   if (!row || typeof row !== 'object') return;
   const id = num(row.id);
@@ -314,16 +322,27 @@ function flush() {
   frameAsked = false;
   const batch = pending;
   pending = [];
-  const fragment = document.createDocumentFragment();
-  for (let i = batch.length - 1; i >= 0; i--) fragment.appendChild(makeRow(batch[i]));
-  rowsEl.insertBefore(fragment, rowsEl.firstChild);
-  for (let extra = rowsEl.childElementCount - MAX_ROWS; extra > 0; extra--) rowsEl.lastElementChild.remove();
-  $('no-rows').hidden = rowsEl.firstChild !== null;
+  for (const row of batch) {
+    let chunk = rowsEl.firstElementChild;
+    if (!chunk || chunk.childElementCount >= CHUNK) {
+      chunk = make('ol', 'chunk');
+      chunk.setAttribute('role', 'none');
+      rowsEl.insertBefore(chunk, rowsEl.firstChild);
+    }
+    chunk.insertBefore(makeRow(row), chunk.firstChild);
+  }
+  for (shown += batch.length; shown > MAX_ROWS; shown--) {
+    const last = rowsEl.lastElementChild;
+    last.lastElementChild.remove();
+    if (!last.firstElementChild) last.remove();
+  }
+  $('no-rows').hidden = shown > 0;
   announce();
 }
 
 function makeRow(r) {
   const li = make('li', 'row');
+  li.setAttribute('role', 'listitem');
   const id = num(r.id);
   if (id !== null) li.dataset.rowId = id;
   li.dataset.source = typeof r.source === 'string' ? r.source : '';
@@ -393,6 +412,10 @@ async function control(body, button, out) {
     const answer = await res.json().catch(() => null);
     const error = answer && typeof answer.error === 'string' ? str(answer.error) : '';
     if (res.ok) {
+      // The answer is the source's state: show its pause at once rather than
+      // at the next state event.
+      const panel = panels.get(body.source);
+      if (panel && !error && typeof answer.paused === 'boolean') showPaused(panel, answer.paused);
       bad = Boolean(error);
       message = error || `${first('done')}: ${first(body.action)}`;
     } else {
@@ -421,9 +444,12 @@ $('copy-url').addEventListener('click', async () => {
   say($('copy-answer'), text(copied ? 'copied' : 'copyFailed'), !copied);
 });
 
-// The dock help stays folded once the streamer folds it.
+// The dock help starts open in a window and folded in a narrow dock (it has
+// done its job there), and then stays as the streamer leaves it.
 const dock = $('dock');
-try { dock.open = localStorage.getItem('dock-help') !== 'closed'; } catch (_) { /* storage off: keep it open */ }
+let dockHelp = null;
+try { dockHelp = localStorage.getItem('dock-help'); } catch (_) { /* storage off */ }
+dock.open = dockHelp ? dockHelp === 'open' : window.innerWidth >= 600;
 dock.addEventListener('toggle', () => {
   try { localStorage.setItem('dock-help', dock.open ? 'open' : 'closed'); } catch (_) { /* not kept */ }
 });
