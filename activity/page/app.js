@@ -178,7 +178,8 @@ async function diagnose() {
 // --- snapshot and sources -----------------------------------------------------
 
 function onSnapshot(s) {
-  const zh = s.locale === 'zh-CN';
+  // OBS's Chinese locales (zh-CN, zh-TW) put Chinese first.
+  const zh = typeof s.locale === 'string' && s.locale.startsWith('zh');
   if (zh !== zhFirst) { zhFirst = zh; relabel(); }
   $('page-url').value = typeof s.url === 'string' ? s.url : location.href.split('#')[0];
   pending = [];
