@@ -7,8 +7,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -154,15 +152,6 @@ struct PageServerCallbacks {
         delete static_cast<PageServer::Request*>(*state);
         *state = nullptr;
     }
-
-    static void Log(void* server, const char* format, va_list arguments) {
-        char line[512];
-        std::vsnprintf(line, sizeof line, format, arguments);
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        const auto& log = static_cast<PageServer*>(server)->options_.log;
-        if (log) log("the gift activity page's server: " + text);
-    }
 };
 
 PageServer::PageServer(ActivityLog& log, Options options) : log_(log), options_(std::move(options)) {}
@@ -185,11 +174,10 @@ std::unique_ptr<PageServer> PageServer::Start(ActivityLog& log, Options options,
     address.sin_port = htons(server->options_.port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     server->daemon_ = MHD_start_daemon(
-        MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ERROR_LOG,
-        server->options_.port, nullptr, nullptr, &PageServerCallbacks::Access, server.get(), MHD_OPTION_SOCK_ADDR,
-        &address, MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeout,
-        MHD_OPTION_NOTIFY_COMPLETED, &PageServerCallbacks::Completed, nullptr, MHD_OPTION_EXTERNAL_LOGGER,
-        &PageServerCallbacks::Log, server.get(), MHD_OPTION_END);
+        MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO, server->options_.port,
+        nullptr, nullptr, &PageServerCallbacks::Access, server.get(), MHD_OPTION_SOCK_ADDR, &address,
+        MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeout,
+        MHD_OPTION_NOTIFY_COMPLETED, &PageServerCallbacks::Completed, nullptr, MHD_OPTION_END);
     if (!server->daemon_) {
         error = "cannot listen on 127.0.0.1:" + std::to_string(server->options_.port) +
                 (server->options_.port ? " (is another program, or another OBS, using that port?)" : "");

@@ -41,7 +41,6 @@ public:
     // on a connection's thread, which may wait for it.
     using ControlHandler =
         std::function<ControlAnswer(const std::string& source, const std::string& action, const std::string& giftId)>;
-    using LogHandler = std::function<void(const std::string& line)>;
 
     struct Options {
         uint16_t port = 0;  // 0: any free port
@@ -51,7 +50,6 @@ public:
         // OBS's locale, for the page's labels ("zh-CN", "en-US", …).
         std::string locale;
         ControlHandler control;
-        LogHandler log;
     };
 
     // Listens on 127.0.0.1:`options.port` and serves `log`; null with

@@ -122,7 +122,6 @@ void StartActivityPage() {
     const char* locale = obs_get_locale();
     options.locale = locale ? locale : "en-US";
     options.control = RunPageControl;
-    options.log = [](const std::string& line) { blog(LOG_WARNING, "[morvik-thanks] %s", line.c_str()); };
     const uint16_t kept = settings.port;
     options.port = kept;
     std::string error;

@@ -69,10 +69,11 @@ TEST(ObsActivity, GiftsAppearOnThePageUnderTheirSourceAndThePagesControlsActOnIt
     EXPECT_TRUE(Holds(CallControlProcedure(name, "state"), R"("paused":true)"));
     // What the page shows of the source follows.
     EXPECT_TRUE(WaitFor([&] {
-        for (const Json& shown : Json::parse(client.Send("GET", page + "api/state").body)["sources"])
+        const Json state = Json::parse(client.Send("GET", page + "api/state").body);
+        for (const Json& shown : state["sources"])
             if (shown["name"] == name) return shown["paused"] == true;
         return false;
-    }));
+    })) << client.Send("GET", page + "api/state").body;
     EXPECT_EQ(client.PostJson(page + "api/control", Json{{"source", name}, {"action", "resume"}}.dump()).status, 200);
     EXPECT_TRUE(Holds(CallControlProcedure(name, "state"), R"("paused":false)"));
 
