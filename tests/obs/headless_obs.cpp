@@ -19,6 +19,7 @@ int XCloseDisplay(_XDisplay* display);
 #include <dlfcn.h>
 #include <mutex>
 #include <utility>
+#include <unistd.h>
 
 namespace {
 
@@ -49,12 +50,7 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     if (!display) return "no X display: run under xvfb-run";
     obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
     obs_set_nix_platform_display(display);
-    // The modules' configuration (the gift activity page keeps its address
-    // there) in the tests' output folder, as OBS Studio keeps it in the
-    // user's.
-    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
-    const std::string moduleConfig = std::string(output ? output : "/tmp") + "/obs-module-config";
-    if (!obs_startup("en-US", moduleConfig.c_str(), nullptr)) return "obs_startup failed";
+    if (!obs_startup("en-US", HeadlessModuleConfigDir().c_str(), nullptr)) return "obs_startup failed";
     obs_set_ui_task_handler(QueueUiTask);
     obs_video_info video{};
     video.graphics_module = "libobs-opengl";
@@ -82,6 +78,14 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     // As OBS Studio does once every module has loaded.
     if (loaded.empty()) obs_post_load_modules();
     return loaded;
+}
+
+// The modules' configuration (the gift activity page keeps its address
+// there), as OBS Studio keeps it in the user's: a folder of this process's
+// own, since test programs run side by side.
+std::string HeadlessModuleConfigDir() {
+    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
+    return std::string(output ? output : "/tmp") + "/obs-module-config-" + std::to_string(getpid());
 }
 
 std::string LoadObsModule(const std::string& file, const std::string& dataDir) {

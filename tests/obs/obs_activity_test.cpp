@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
 #include <string>
 
 namespace obs_test {
@@ -20,10 +19,7 @@ using Json = nlohmann::json;
 bool Holds(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(ObsActivity, GiftsAppearOnThePageUnderTheirSourceAndThePagesControlsActOnIt) {
-    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
-    ASSERT_NE(output, nullptr);
-    const Json kept = Json::parse(ReadFile(std::string(output) + "/obs-module-config/morvik-thanks/activity.json"),
-                                  nullptr, false);
+    const Json kept = Json::parse(ReadFile(HeadlessModuleConfigDir() + "/morvik-thanks/activity.json"), nullptr, false);
     ASSERT_TRUE(kept.is_object());
     const int port = kept["port"].get<int>();
     const std::string token = kept["token"].get<std::string>();
