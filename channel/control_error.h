@@ -12,3 +12,7 @@
 inline std::string ControlError(std::string_view message) {
     return nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
+
+// The error of every control when the logic assembly did not answer it: it
+// does not know the vocabulary (and so announces no gifts either).
+inline constexpr std::string_view kControlsUnsupported = "the logic assembly does not support this";

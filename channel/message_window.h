@@ -18,8 +18,9 @@
 //       203 SetRandomForeColor  "decimal colour", made opaque
 //       300 ControlAnswer       the JSON answer to the control command being
 //                               run (channel/thanks_controls.h)
-//       301 GiftReceived        JSON of a gift the channel took, passed on
-//                               as an event (channel/channel_events.h)
+//       301 GiftReceived        JSON of a gift the channel took (or left
+//                               out, or refused), passed on as an event
+//                               (channel/channel_events.h)
 //       302 ThanksShown         the text of the last code 1 is a thanks: an
 //                               event once it is drawn
 //   AsciiModeOn (1029) / AsciiModeOff (1030): later blocks of every window

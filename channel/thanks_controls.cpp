@@ -8,13 +8,14 @@
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, ThanksControl>, 7> kNames{{
+constexpr std::array<std::pair<std::string_view, ThanksControl>, 8> kNames{{
     {"test", ThanksControl::Test},
     {"skip", ThanksControl::Skip},
     {"pause", ThanksControl::Pause},
     {"resume", ThanksControl::Resume},
     {"clear", ThanksControl::Clear},
     {"gifts", ThanksControl::Gifts},
+    {"again", ThanksControl::Again},
     {"state", ThanksControl::State},
 }};
 
@@ -27,12 +28,12 @@ struct PendingControl {
 };
 PendingControl* running = nullptr;
 
-String CommandText(ThanksControl control, WindowHandle window, const std::string& gifts) {
+String CommandText(ThanksControl control, WindowHandle window, const std::string& argument) {
     String text;
     for (const auto& [name, named] : kNames)
         if (named == control) text = String(std::string(name).c_str());
     text << u":" << WindowNumber(window);
-    if (control == ThanksControl::Gifts) text << u"|" << String(gifts.c_str());
+    if (control == ThanksControl::Gifts || control == ThanksControl::Again) text << u"|" << String(argument.c_str());
     return text;
 }
 
@@ -44,17 +45,17 @@ std::optional<ThanksControl> ThanksControlNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::string RunThanksControl(XElement* settings, ThanksControl control, const std::string& gifts) {
+std::string RunThanksControl(XElement* settings, ThanksControl control, const std::string& argument) {
     if (!RuntimeHostPresent()) return ControlError("the logic runtime is not running (OBS's log says why)");
     const WindowHandle window = settings ? channelRegistry.FindWindowByInnerId(settings->GetString(u"innerId"), settings) : 0;
     if (!window) return ControlError("the source has not been shown yet: show it in a scene first");
 
     PendingControl pending{window, std::nullopt};
     PendingControl* const outer = std::exchange(running, &pending);
-    SendLogicCommand(CommandText(control, window, gifts));
+    SendLogicCommand(CommandText(control, window, argument));
     running = outer;
     if (LastLogicCallResult() != LogicCallResult::Ok || !pending.answer)
-        return ControlError("the logic assembly does not support this");
+        return ControlError(kControlsUnsupported);
     return pending.answer->ToUtf8();
 }
 

@@ -1,7 +1,8 @@
 // A channel's announcements to the plug-in, GiftReceived (301, a gift
-// taken) and ThanksShown (302, a thanks just sent as code 1), sent by a
-// thread of their own: the gifts in the order they were taken, a thanks
-// ahead of any gift still waiting.
+// taken, or one left out as a duplicate or refused with a full queue) and
+// ThanksShown (302, a thanks just sent as code 1), sent by a thread of
+// their own: the gifts in the order they came, a thanks ahead of any gift
+// still waiting.
 //
 // SendMessageW blocks until the plug-in's thread pumps, once a frame in a
 // headless host. The engine's show thread only queues these, so a thanks
@@ -55,7 +56,7 @@ namespace Tavrel
         }
 
         // The engine may call these under its own lock: they only queue.
-        public void GiftTaken(RecordedGift gift)
+        public void Announce(RecordedGift gift)
         {
             lock (sync) {
                 if (waiting.Count >= Capacity) {
@@ -163,12 +164,15 @@ namespace Tavrel
                 return channel.Ascii;
         }
 
-        // The block of message 301.
+        // The block of message 301; "gift_id" only for a gift the engine took.
         static string Announcement(RecordedGift gift)
         {
-            return new JsonObject().With("sender", gift.Gift.Sender).With("gift", gift.Gift.Gift)
-                                   .With("count", gift.Gift.Count).With("value", gift.Gift.Value)
-                                   .With("outcome", GiftRecord.OutcomeName(gift.Outcome)).Text();
+            JsonObject block = new JsonObject().With("sender", gift.Gift.Sender).With("gift", gift.Gift.Gift)
+                                               .With("count", gift.Gift.Count).With("value", gift.Gift.Value)
+                                               .With("outcome", GiftRecord.OutcomeName(gift.Outcome));
+            if (gift.GiftId > 0)
+                block.With("gift_id", gift.GiftId);
+            return block.Text();
         }
     }
 }

@@ -16,6 +16,9 @@
 //   413 a body over 64 KiB; 415 a content type other than JSON in UTF-8
 //   503 with Retry-After: about ThanksQueue.Capacity thanks already wait,
 //       or no channel of this URL runs now
+// Each channel the post is for announces its gifts (GiftReceived): those
+// taken, those left out as duplicates, or, when a full queue refused the
+// post, the gifts it would have taken, as refused.
 using System;
 using System.Collections.Generic;
 
@@ -153,20 +156,27 @@ namespace Tavrel
                 return EndpointAnswer.Error(400, error);
             lock (sync) {
                 var fresh = new List<GiftEvent>(gifts.Count);
+                var leftOut = new HashSet<GiftEvent>();
                 var inBody = new HashSet<string>();
-                foreach (GiftEvent gift in gifts)
+                foreach (GiftEvent gift in gifts) {
                     if (gift.Id == null || !ids.Contains(gift.Id) && !TakenBy(audience, gift.Id) && inBody.Add(gift.Id))
                         fresh.Add(gift);
-                foreach (GiftSubscriber subscriber in audience)
-                    if (subscriber.Engine.WouldOverflow(fresh))
-                        return EndpointAnswer.Error(503, "about " + ThanksQueue.Capacity + " thanks are already waiting; post again later")
-                                             .WithHeader("Retry-After", subscriber.Engine.RetryAfterSeconds.ToString());
+                    else
+                        leftOut.Add(gift);
+                }
+                GiftSubscriber full = audience.Find(subscriber => subscriber.Engine.WouldOverflow(fresh));
+                if (full != null) {
+                    foreach (GiftSubscriber subscriber in audience)
+                        subscriber.Engine.Refuse(fresh);
+                    return EndpointAnswer.Error(503, "about " + ThanksQueue.Capacity + " thanks are already waiting; post again later")
+                                         .WithHeader("Retry-After", full.Engine.RetryAfterSeconds.ToString());
+                }
                 foreach (GiftEvent gift in fresh)
                     if (gift.Id != null)
                         ids.Remember(gift.Id);
                 foreach (GiftSubscriber subscriber in audience)
-                    subscriber.Engine.Offer(fresh);
-                return new EndpointAnswer(202).With("accepted", fresh.Count).With("duplicates", gifts.Count - fresh.Count);
+                    subscriber.Engine.Offer(gifts, leftOut);
+                return new EndpointAnswer(202).With("accepted", fresh.Count).With("duplicates", leftOut.Count);
             }
         }
     }

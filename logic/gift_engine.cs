@@ -13,17 +13,20 @@
 //     one, and draws a blank, trimmed, as nothing.
 //   - with "RandomColor" on, each thanks gets a colour of ThanksColors
 //     (command 203) and the idle text the channel's own "color".
-//   - every gift taken is announced as command 301 (GiftReceived); 301 and
-//     302 go out in order from the channel's EventSender, a thread of its
-//     own. Log lines go out as command 200.
+//   - every gift taken is announced as command 301 (GiftReceived) with its
+//     number, "gift_id" (KeptGifts); a gift left out as a duplicate, or one
+//     of a batch refused because the queue is full, is announced too, with
+//     no number. 301 and 302 go out in order from the channel's
+//     EventSender, a thread of its own. Log lines go out as command 200.
 // What is thanked at all, the delay and merging are ThanksQueue's, read from
 // the settings as they stand when a gift arrives; how a thanks is shown is
 // read when it is shown. So a "Set:" applies from the next gift or text on.
 //
 // The streamer's controls act on the engine from the plug-in's thread: a
-// test gift, skip (the thanks on screen ends now), pause and resume (while
-// paused no thanks starts; gifts are still taken and wait), clear (the
-// waiting thanks are dropped and recorded as such).
+// test gift, a kept gift thanked again, skip (the thanks on screen ends
+// now), pause and resume (while paused no thanks starts; gifts are still
+// taken and wait), clear (the waiting thanks are dropped and recorded as
+// such).
 //
 // The queue and the pause outlive "stop:": thanks still waiting when the
 // scene is left are shown when it is shown again. "init:" of the window or
@@ -50,10 +53,19 @@ namespace Tavrel
         // Why the engine refuses what a control offers.
         public const string HiddenError = "the source is hidden: gifts are taken while it is shown";
         public const string HiddenTestError = "the source is hidden: a test gift is shown while the source is shown";
+        public const string HiddenAgainError = "the source is hidden: a gift is thanked again while the source is shown";
 
         static string FullError(int retrySeconds)
         {
             return "the thanks queue is full; send again in " + retrySeconds + " seconds";
+        }
+
+        static string NotKeptError(long giftId, KeptGifts kept)
+        {
+            string why = kept.Last == 0
+                ? "the channel has taken no gift yet"
+                : "the channel keeps its last " + KeptGifts.Capacity + " gifts, now gift_id " + kept.First + " to " + kept.Last;
+            return "gift_id " + giftId + " is not kept: " + why;
         }
 
         static readonly Regex placeholder = new Regex(@"\$(sender|num|gift|combo)\$", RegexOptions.CultureInvariant);
@@ -69,6 +81,8 @@ namespace Tavrel
         // The event ids of the gifts the channel took lately, whichever way
         // they came.
         readonly RecentIds ids = new RecentIds();
+        // The gifts taken, numbered, the latest kept for "again".
+        readonly KeptGifts kept = new KeptGifts();
         // The running thread's token; null while stopped.
         object running;
         bool paused;
@@ -140,19 +154,37 @@ namespace Tavrel
                 return ids.Contains(id);
         }
 
-        // Takes `gifts`, even into a full queue, and records them.
-        public void Offer(IList<GiftEvent> gifts)
+        // Takes `gifts`, even into a full queue, and records them; those in
+        // `duplicates`, left out for their event id, are only announced.
+        public void Offer(IList<GiftEvent> gifts, ICollection<GiftEvent> duplicates = null)
         {
             ArrivalSettings settings = ReadArrivalSettings();
             List<RecordedGift> recorded;
             lock (sync)
-                recorded = Take(gifts, settings.Rules);
+                recorded = Take(gifts, duplicates, settings.Rules);
             Record(settings.RecordFolder, recorded);
+        }
+
+        // Announces `gifts` as refused: a post of them was refused whole
+        // because a queue was full. Nothing else changes.
+        public void Refuse(IList<GiftEvent> gifts)
+        {
+            lock (sync)
+                AnnounceRefused(gifts);
+        }
+
+        // Under the lock, in order with the gifts taken.
+        void AnnounceRefused(IList<GiftEvent> gifts)
+        {
+            DateTime now = DateTime.Now;
+            foreach (GiftEvent gift in gifts)
+                events.Announce(new RecordedGift { Gift = gift, Outcome = GiftOutcome.Refused, Arrived = now });
         }
 
         // Takes the gifts of a control command whole or not at all: those
         // whose id the channel took lately are left out. Null when they were
-        // taken, else why not.
+        // taken, else why not; gifts refused for a full queue are announced
+        // as such.
         public string OfferBatch(IList<GiftEvent> gifts, out int accepted, out int duplicates)
         {
             accepted = duplicates = 0;
@@ -163,15 +195,21 @@ namespace Tavrel
                 if (running == null)
                     return HiddenError;
                 var fresh = new List<GiftEvent>(gifts.Count);
+                var leftOut = new HashSet<GiftEvent>();
                 var inBatch = new HashSet<string>();
-                foreach (GiftEvent gift in gifts)
+                foreach (GiftEvent gift in gifts) {
                     if (gift.Id == null || !ids.Contains(gift.Id) && inBatch.Add(gift.Id))
                         fresh.Add(gift);
-                if (queue.WouldOverflow(fresh, settings.Rules, clock.Elapsed.TotalSeconds))
+                    else
+                        leftOut.Add(gift);
+                }
+                if (queue.WouldOverflow(fresh, settings.Rules, clock.Elapsed.TotalSeconds)) {
+                    AnnounceRefused(fresh);
                     return FullError(retrySeconds);
-                recorded = Take(fresh, settings.Rules);
+                }
+                recorded = Take(gifts, leftOut, settings.Rules);
                 accepted = fresh.Count;
-                duplicates = gifts.Count - fresh.Count;
+                duplicates = leftOut.Count;
             }
             Record(settings.RecordFolder, recorded);
             return null;
@@ -194,7 +232,8 @@ namespace Tavrel
                     return FullError(retrySeconds);
                 double dueBefore = queue.NextReadyAt;
                 recorded.Outcome = queue.OfferTest(gift, clock.Elapsed.TotalSeconds);
-                events.GiftTaken(recorded);
+                recorded.GiftId = kept.Add(gift);
+                events.Announce(recorded);
                 WakeIfDueChanged(dueBefore);
                 after = StateNow();
             }
@@ -202,22 +241,53 @@ namespace Tavrel
             return null;
         }
 
+        // A gift kept by the engine thanked again, as its thanks showed it
+        // (with the template as it stands now), like a test gift: never
+        // filtered, merged, counted, recorded or announced as a new gift.
+        // Null when it was queued (`after` the state then), else why not.
+        public string OfferAgain(long giftId, out ThanksState after)
+        {
+            after = null;
+            int retrySeconds = RetryAfterSeconds;
+            lock (sync) {
+                if (running == null)
+                    return HiddenAgainError;
+                GiftEvent thanks = kept.Find(giftId);
+                if (thanks == null)
+                    return NotKeptError(giftId, kept);
+                if (queue.IsFull)
+                    return FullError(retrySeconds);
+                double dueBefore = queue.NextReadyAt;
+                queue.OfferAgain(thanks, clock.Elapsed.TotalSeconds);
+                WakeIfDueChanged(dueBefore);
+                after = StateNow();
+            }
+            return null;
+        }
+
         // Under the lock, so that the announcements keep the order the gifts
-        // were taken in: queues, counts and announces `gifts`.
-        List<RecordedGift> Take(IList<GiftEvent> gifts, GiftRules rules)
+        // came in: queues, numbers, counts and announces `gifts`, but for
+        // those in `duplicates`, which are only announced.
+        List<RecordedGift> Take(IList<GiftEvent> gifts, ICollection<GiftEvent> duplicates, GiftRules rules)
         {
             DateTime arrived = DateTime.Now;
             double now = clock.Elapsed.TotalSeconds;
             double dueBefore = queue.NextReadyAt;
             var recorded = new List<RecordedGift>(gifts.Count);
             foreach (GiftEvent gift in gifts) {
-                var entry = new RecordedGift { Gift = gift, Outcome = queue.Offer(gift, rules, now), Arrived = arrived };
+                if (duplicates != null && duplicates.Contains(gift)) {
+                    events.Announce(new RecordedGift { Gift = gift, Outcome = GiftOutcome.Duplicate, Arrived = arrived });
+                    continue;
+                }
+                GiftEvent thanks;
+                var entry = new RecordedGift { Gift = gift, Outcome = queue.Offer(gift, rules, now, out thanks), Arrived = arrived };
+                entry.GiftId = kept.Add(thanks);
                 recorded.Add(entry);
-                events.GiftTaken(entry);
+                events.Announce(entry);
                 if (gift.Id != null)
                     ids.Remember(gift.Id);
+                ++received;
             }
-            received += gifts.Count;
             WakeIfDueChanged(dueBefore);
             return recorded;
         }

@@ -26,6 +26,9 @@ namespace Tavrel
         public GiftEvent Gift;
         public GiftOutcome Outcome;
         public DateTime Arrived;
+        // The engine's number for a gift it took (its announcement's
+        // "gift_id"); 0 for one it did not take.
+        public long GiftId;
     }
 
     static class GiftRecord

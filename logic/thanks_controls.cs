@@ -7,6 +7,9 @@
 //   clear:N        the waiting thanks are dropped, recorded as "cleared"
 //   gifts:N|JSON   JSON is a body of the gift endpoint (GiftRequest), taken
 //                  whole or not at all, ids the channel took lately left out
+//   again:N|ID     the gift numbered ID ("gift_id" of its GiftReceived), one
+//                  of the last KeptGifts.Capacity the channel took, thanked
+//                  again as a test gift is (GiftEngine.OfferAgain)
 //   state:N
 // Each is answered exactly once with command 300 (ControlAnswer) to window
 // N, sent on the calling thread: the plug-in's thread, which owns the
@@ -17,12 +20,13 @@
 //   state:   the state and "managed_heap_bytes": the bytes the assembly's
 //            collected heap holds now (GC.GetTotalMemory without a
 //            collection), for watching the assembly's memory over an evening
-//   others:  the state after the action
+//   others:  the state after the action (again too)
 //   failure: {"error": "…"}, nothing done
 // The command's result stays 0, as for every command. A host whose logic
 // assembly sends no 300 knows the assembly does not have these commands.
 using System;
 using System.Collections.Generic;
+using System.Globalization;
 using System.Text;
 
 namespace Tavrel
@@ -32,6 +36,9 @@ namespace Tavrel
         const string NotShownError = "the channel has not been shown yet";
 
         const string GiftsPrefix = "gifts:";
+        const string AgainPrefix = "again:";
+        // Larger numbers do not survive a JSON reader that reads doubles.
+        const long MaxGiftId = (1L << 53) - 1;
         static readonly string[] actions = { "test:", "skip:", "pause:", "resume:", "clear:", "state:" };
         static readonly Encoding utf8 = new UTF8Encoding(false);
 
@@ -40,11 +47,13 @@ namespace Tavrel
         public static void Run(string command)
         {
             int window;
-            if (command.StartsWith(GiftsPrefix, StringComparison.Ordinal)) {
-                int bar = command.IndexOf('|');
-                if (bar < 0 || !CommandDispatcher.ParseInt(command.Substring(GiftsPrefix.Length, bar - GiftsPrefix.Length), out window))
-                    return;
-                Answer(window, TakeGifts(window, command.Substring(bar + 1)));
+            string argument;
+            if (TryArgument(command, GiftsPrefix, out window, out argument)) {
+                Answer(window, TakeGifts(window, argument));
+                return;
+            }
+            if (TryArgument(command, AgainPrefix, out window, out argument)) {
+                Answer(window, ThankAgain(window, argument));
                 return;
             }
             foreach (string action in actions) {
@@ -79,6 +88,34 @@ namespace Tavrel
             default:
                 return engine.State().Json().With("managed_heap_bytes", GC.GetTotalMemory(false));
             }
+        }
+
+        // The command is `prefix`, a window number, "|" and `argument`.
+        static bool TryArgument(string command, string prefix, out int window, out string argument)
+        {
+            window = 0;
+            argument = null;
+            if (!command.StartsWith(prefix, StringComparison.Ordinal))
+                return false;
+            int bar = command.IndexOf('|');
+            if (bar < 0 || !CommandDispatcher.ParseInt(command.Substring(prefix.Length, bar - prefix.Length), out window))
+                return false;
+            argument = command.Substring(bar + 1);
+            return true;
+        }
+
+        static JsonObject ThankAgain(int window, string idText)
+        {
+            long giftId;
+            if (!long.TryParse(idText, NumberStyles.None, CultureInfo.InvariantCulture, out giftId) || giftId < 1 || giftId > MaxGiftId)
+                return Error("again needs the gift's number (gift_id), a whole number from 1 to " + MaxGiftId +
+                             "; got \"" + idText + "\"");
+            GiftEngine engine = ChannelRuns.EngineOf(window);
+            if (engine == null)
+                return Error(NotShownError);
+            ThanksState after;
+            string error = engine.OfferAgain(giftId, out after);
+            return error == null ? after.Json() : Error(error);
         }
 
         static JsonObject TakeGifts(int window, string json)

@@ -4,9 +4,9 @@
 // time is merged into it (counts added, the latest combo kept), so thirty
 // single roses in a row become one thanks for 30.
 //
-// A test gift (the streamer's look at the layout) is neither filtered nor
-// merged and shows as soon as its turn comes; clearing drops every waiting
-// thanks with the gifts in it.
+// A test gift (the streamer's look at the layout) and a gift the streamer
+// has thanked again are neither filtered nor merged and show as soon as
+// their turn comes; clearing drops every waiting thanks with the gifts in it.
 //
 // Times are seconds on the channel's own clock. Not thread-safe: the
 // channel's engine holds its lock around every call.
@@ -28,6 +28,12 @@ namespace Tavrel
         Test,
         // Dropped from the queue by the streamer before it was shown.
         Cleared,
+        // Left out: a gift with its event id was taken lately. Announced
+        // only; the engine did not take it.
+        Duplicate,
+        // Of a batch refused whole because the queue is full. Announced
+        // only; the engine did not take it.
+        Refused,
     }
 
     // How the channel's settings treat a gift, as they stand when it arrives.
@@ -43,7 +49,8 @@ namespace Tavrel
     {
         // A copy of the first gift, with the counts of those merged into it.
         public GiftEvent Gift;
-        // The gifts as they came, the first and those merged into it.
+        // The gifts as they came, the first and those merged into it; none
+        // for a gift thanked again, which was taken (and recorded) before.
         public List<GiftEvent> Gifts;
         public double ReadyAt;
     }
@@ -103,8 +110,12 @@ namespace Tavrel
             return false;
         }
 
-        public GiftOutcome Offer(GiftEvent gift, GiftRules rules, double now)
+        // `thanks` is the gift as its thanks shows it: the waiting thanks'
+        // own, whose counts grow with the gifts merged into it later; the
+        // gift itself when it is not thanked.
+        public GiftOutcome Offer(GiftEvent gift, GiftRules rules, double now, out GiftEvent thanks)
         {
+            thanks = gift;
             GiftOutcome? unthanked = Unthanked(gift, rules);
             if (unthanked.HasValue)
                 return unthanked.Value;
@@ -114,9 +125,12 @@ namespace Tavrel
                 if (gift.Combo.Length > 0)
                     open.Gift.Combo = gift.Combo;
                 open.Gifts.Add(gift);
+                thanks = open.Gift;
                 return GiftOutcome.Merged;
             }
-            merging[MergeKey(gift)] = Append(gift, now + System.Math.Max(0, rules.DelaySeconds));
+            WaitingThanks added = Append(gift, new List<GiftEvent> { gift }, now + System.Math.Max(0, rules.DelaySeconds));
+            merging[MergeKey(gift)] = added;
+            thanks = added.Gift;
             return GiftOutcome.Thanked;
         }
 
@@ -124,13 +138,20 @@ namespace Tavrel
         // no later gift in.
         public GiftOutcome OfferTest(GiftEvent gift, double now)
         {
-            Append(gift, now);
+            Append(gift, new List<GiftEvent> { gift }, now);
             return GiftOutcome.Test;
         }
 
-        WaitingThanks Append(GiftEvent gift, double readyAt)
+        // A gift thanked again joins the queue as a test gift does; clearing
+        // it records nothing, its gift having been recorded when it came.
+        public void OfferAgain(GiftEvent thanks, double now)
         {
-            var thanks = new WaitingThanks { Gift = gift.Copy(), Gifts = new List<GiftEvent> { gift }, ReadyAt = readyAt };
+            Append(thanks, new List<GiftEvent>(), now);
+        }
+
+        WaitingThanks Append(GiftEvent gift, List<GiftEvent> gifts, double readyAt)
+        {
+            var thanks = new WaitingThanks { Gift = gift.Copy(), Gifts = gifts, ReadyAt = readyAt };
             waiting.AddLast(thanks);
             return thanks;
         }

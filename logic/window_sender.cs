@@ -11,8 +11,10 @@
 // (ThanksControls, GiftEngine):
 //   300 ControlAnswer  a JSON object answering a control command, sent
 //                      while the command runs, so before it returns
-//   301 GiftReceived   {"sender", "gift", "count", "value", "outcome"} for
-//                      every gift a channel takes
+//   301 GiftReceived   {"sender", "gift", "count", "value", "outcome",
+//                      "gift_id"} for every gift a channel takes; without
+//                      "gift_id" for one left out ("duplicate") or refused
+//                      with a full queue ("refused")
 //   302 ThanksShown    the text of the thanks just sent as code 1, as it is
 //
 // Called on the thread that owns the window, SendMessageW runs the window

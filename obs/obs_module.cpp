@@ -2,6 +2,7 @@
 // from the module's data folder, registers the source "morvik_thanks_image"
 // (obs/source_callbacks.h) and stops the runtime at unload.
 
+#include "obs/activity_page.h"
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_host.h"
@@ -64,11 +65,14 @@ bool obs_module_load(void) {
 
 // obs-websocket takes vendors only once every module has loaded.
 void obs_module_post_load(void) {
-    if (coreThread) RegisterWebsocketVendor();
+    if (!coreThread) return;
+    RegisterWebsocketVendor();
+    StartActivityPage();
 }
 
 void obs_module_unload(void) {
     if (!coreThread) return;
+    StopActivityPage();
     CloseScriptProcedure();
     ForgetWebsocketVendor();
     AllowUiTasks(false);

@@ -43,3 +43,11 @@ void RefreshPropertiesLater(obs_weak_source_t* source) {
 }
 
 void ReleaseWeakSource(obs_weak_source_t* source) { obs_weak_source_release(source); }
+
+std::string WeakSourceName(obs_weak_source_t* source) {
+    obs_source_t* strong = obs_weak_source_get_source(source);
+    const char* name = strong ? obs_source_get_name(strong) : nullptr;
+    std::string current = name ? name : "";
+    obs_source_release(strong);
+    return current;
+}

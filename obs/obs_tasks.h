@@ -3,6 +3,8 @@
 // with libobs's (both name a GS_BGRA), so they cannot include obs.h.
 #pragma once
 
+#include <string>
+
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
 
@@ -29,3 +31,5 @@ void AllowUiTasks(bool allowed);
 void RefreshPropertiesLater(obs_weak_source_t* source);
 
 void ReleaseWeakSource(obs_weak_source_t* source);
+// The source's name now (sources can be renamed); empty once it is gone.
+std::string WeakSourceName(obs_weak_source_t* source);

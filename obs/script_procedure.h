@@ -4,8 +4,11 @@
 //                              in string gifts, out string answer)
 // `input` is the thanks source's name, `action` one of "test", "skip",
 // "pause", "resume", "clear", "gifts" (with `gifts` the JSON of one gift or
-// an array) and "state"; `answer` is the JSON object the other doors give
-// (ThanksSource::Control says how long each thread may wait).
+// an array), "again" (with `gifts` the gift's number, the "gift_id" of its
+// GiftReceived, in decimal) and "state"; `answer` is the JSON object the
+// other doors give (ThanksSource::Control says how long each thread may
+// wait). The third string keeps its name "gifts" for the scripts written
+// before "again".
 #pragma once
 
 // At module load; keeps the module mapped until the process ends, since

@@ -5,6 +5,7 @@
 #include "channel/channel_events.h"
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
+#include "obs/activity_page.h"
 #include "obs/obs_settings_element.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
@@ -42,12 +43,21 @@ void SourceCore::ForwardChannelEvents() {
     SetChannelEventSink([](const XElement* settings, ChannelEvent event, const String& payload) {
         for (SourceCore* source : LiveSources()) {
             if (source->settings_ != settings) continue;
-            if (event == ChannelEvent::GiftReceived)
-                EmitSourceEvent(source->weakSource_, "GiftReceived", payload.ToUtf8());
-            else
-                EmitSourceEvent(source->weakSource_, "ThanksShown", nlohmann::json{{"text", payload.ToUtf8()}}.dump());
+            const std::string text = payload.ToUtf8();
+            if (event == ChannelEvent::GiftReceived) {
+                EmitSourceEvent(source->weakSource_, "GiftReceived", text);
+                ActivityGiftReceived(source->formToken_, source->CurrentName(), text);
+            } else {
+                EmitSourceEvent(source->weakSource_, "ThanksShown", nlohmann::json{{"text", text}}.dump());
+                ActivityThanksShown(source->formToken_, source->CurrentName(), text);
+            }
         }
     });
+}
+
+std::string SourceCore::CurrentName() const {
+    std::string current = WeakSourceName(weakSource_);
+    return current.empty() ? root_->GetName().ToUtf8() : current;
 }
 
 namespace {
@@ -170,11 +180,11 @@ void SourceCore::Configure() {
     RefreshPropertiesLater(weakSource_);
 }
 
-std::string SourceCore::Control(const std::string& action, const std::string& gifts) {
+std::string SourceCore::Control(const std::string& action, const std::string& argument) {
     const std::optional<ThanksControl> control = ThanksControlNamed(action);
     if (!control) return ControlError("unknown action \"" + action + "\"");
     if (!image_) return ControlError("the source is being removed");
-    const std::string answer = RunThanksControl(settings_, *control, gifts);
+    const std::string answer = RunThanksControl(settings_, *control, argument);
     NoteState(*control, answer);
     return answer;
 }
@@ -182,6 +192,7 @@ std::string SourceCore::Control(const std::string& action, const std::string& gi
 void SourceCore::NoteState(ThanksControl control, const std::string& answer) {
     nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
     if (!parsed.is_object()) return;
+    ActivityStateReported(formToken_, CurrentName(), parsed);
     if (parsed.contains("paused") && parsed["paused"].is_boolean()) {
         const bool wasPaused = paused.exchange(parsed["paused"].get<bool>());
         if (wasPaused != paused) RefreshPropertiesLater(weakSource_);
@@ -199,7 +210,7 @@ void SourceCore::RefreshReportedState() {
     const Clock::time_point now = Clock::now();
     {
         std::lock_guard lock(stateMutex_);
-        const bool wanted = now - stateAskedAt_ < 10 * kStateRefresh;
+        const bool wanted = now - stateAskedAt_ < 10 * kStateRefresh || ActivityPageWatched();
         if (!wanted || (!reportedState_.is_null() && now - reportedAt_ < kStateRefresh)) return;
     }
     if (image_) NoteState(ThanksControl::State, RunThanksControl(settings_, ThanksControl::State));

@@ -69,9 +69,9 @@ public:
     int FormToken() const { return formToken_; }
 
     // A streamer's control by name (channel/thanks_controls.h): the answer,
-    // a JSON object. A pause or resume refreshes OBS's properties view, whose
-    // button says which comes next.
-    std::string Control(const std::string& action, const std::string& gifts);
+    // a JSON object; `argument` as RunThanksControl's. A pause or resume
+    // refreshes OBS's properties view, whose button says which comes next.
+    std::string Control(const std::string& action, const std::string& argument);
 
     // Any thread: the state the logic assembly last reported for this
     // source (the answer to "state", or the state a control's answer
@@ -105,8 +105,11 @@ private:
     // Keeps what `control`'s answer says of the state.
     void NoteState(ThanksControl control, const std::string& answer);
     // Asks the assembly for the state again when somebody has asked for it
-    // lately and it is older than kStateRefresh.
+    // lately, or the gift activity page is open, and it is older than
+    // kStateRefresh.
     void RefreshReportedState();
+    // The source's name now (OBS's sources can be renamed).
+    std::string CurrentName() const;
 
     std::unique_ptr<ObsDataElement> root_;  // the source's element: "data" and, on acceptance, "cx"/"cy"
     ObsDataElement* settings_ = nullptr;    // root_'s "data", the core's copy of the settings

@@ -61,8 +61,8 @@ void AddControlButtons(obs_properties_t* properties, ThanksSource* source) {
 }
 
 std::string ControlInput(const std::string& inputName, const std::string& inputUuid, const std::string& action,
-                         const std::string& gifts) {
-    const std::variant<ControlRequest, std::string> checked = CheckControlRequest(inputName, action, gifts);
+                         const std::string& argument) {
+    const std::variant<ControlRequest, std::string> checked = CheckControlRequest(inputName, action, argument);
     if (const std::string* refusal = std::get_if<std::string>(&checked)) return *refusal;
     obs_source_t* source = nullptr;
     if (!inputName.empty()) {

@@ -3,6 +3,7 @@
 #include "channel/control_request.h"
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
+#include "obs/activity_page.h"
 #include "obs/core_thread.h"
 #include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
@@ -56,11 +57,13 @@ ThanksSource::ThanksSource(std::shared_ptr<CoreThread> core, obs_data_t* setting
       name_(std::move(name)) {
     core_->Post("create a source", [state = state_, snapshot = state_->Mirror().Take()] { state->Create(snapshot); });
     hotkeys_ = std::make_unique<ThanksHotkeys>(source, this);
+    ActivitySourceAdded(state_->FormToken(), name_);
 }
 
 ThanksSource::~ThanksSource() {
     // No hotkey reaches this object from here on.
     hotkeys_.reset();
+    ActivitySourceRemoved(state_->FormToken());
     // Its form, queued or under way, is nobody's from here on: a queued one
     // never opens, and nothing an open one sets goes back to OBS.
     state_->removed = true;
@@ -156,7 +159,7 @@ std::string ThanksSource::Control(const ControlRequest& request, std::chrono::mi
     const bool mustNotWait = OnObsTaskThread();
     if (request.control == ThanksControl::State && (mustNotWait || core_->Busy())) return state_->ReportedState();
     if (mustNotWait) {
-        if (!ControlLater(request.action, request.gifts))
+        if (!ControlLater(request.action, request.argument))
             return ControlError(std::to_string(kMaxQueuedControls) +
                                 " controls already wait for the logic assembly: this one was not queued");
         return nlohmann::json{{"queued", true}, {"action", request.action}}.dump();
@@ -166,7 +169,7 @@ std::string ThanksSource::Control(const ControlRequest& request, std::chrono::mi
     auto handOver = std::make_shared<AnswerHandOver>();
     const CoreThread::Attempt attempt = core_->TryWithin(
         "a control", [state = state_, request, handOver, name = name_] {
-            std::string answer = state->Control(request.action, request.gifts);
+            std::string answer = state->Control(request.action, request.argument);
             std::lock_guard lock(handOver->mutex);
             if (handOver->callerGone)
                 blog(LOG_INFO, "[morvik-thanks] \"%s\" %s, answered after its caller stopped waiting: %s", name.c_str(),
@@ -183,17 +186,17 @@ std::string ThanksSource::Control(const ControlRequest& request, std::chrono::mi
                         " control has started and goes on; its answer goes to OBS's log");
 }
 
-bool ThanksSource::ControlLater(const std::string& action, const std::string& gifts) {
+bool ThanksSource::ControlLater(const std::string& action, const std::string& argument) {
     if (state_->queuedControls.fetch_add(1) >= kMaxQueuedControls) {
         --state_->queuedControls;
         blog(LOG_WARNING, "[morvik-thanks] \"%s\" %s: %d controls already wait for the logic assembly; not queued",
              name_.c_str(), action.c_str(), kMaxQueuedControls);
         return false;
     }
-    core_->Post("a queued control", [state = state_, action, gifts, name = name_] {
+    core_->Post("a queued control", [state = state_, action, argument, name = name_] {
         --state->queuedControls;
         blog(LOG_INFO, "[morvik-thanks] \"%s\" %s: %s", name.c_str(), action.c_str(),
-             state->Control(action, gifts).c_str());
+             state->Control(action, argument).c_str());
     });
     return true;
 }

@@ -70,7 +70,8 @@ public:
     std::string Control(const ControlRequest& request, std::chrono::milliseconds limit);
     // Queues a control whose answer goes to OBS's log (buttons, hotkeys);
     // false when kMaxQueuedControls already wait.
-    bool ControlLater(const std::string& action, const std::string& gifts = {});
+    // `argument` as ControlRequest's.
+    bool ControlLater(const std::string& action, const std::string& argument = {});
     static constexpr int kMaxQueuedControls = 100;
     // Whether the thanks were paused, as the last answer said.
     bool Paused() const;

@@ -41,8 +41,9 @@ struct Request {
     const char* action;
 };
 
-constexpr std::array<Request, 7> kRequests{{
+constexpr std::array<Request, 8> kRequests{{
     {"SendGifts", "gifts"},
+    {"ThankAgain", "again"},
     {"TestThanks", "test"},
     {"SkipThanks", "skip"},
     {"PauseThanks", "pause"},
@@ -56,11 +57,14 @@ std::string Field(obs_data_t* data, const char* key) {
     return value ? value : "";
 }
 
-// The "gifts" of a SendGifts request as the JSON the gift endpoint takes.
-std::string GiftsOf(obs_data_t* request) {
+// The field `key` of the request as JSON text ("" when it is missing): a
+// SendGifts' "gifts" as the gift endpoint takes them, a ThankAgain's
+// "giftId" as the decimal number control_request.h checks (any other JSON
+// is refused there, quoted).
+std::string JsonField(obs_data_t* request, const char* key) {
     const nlohmann::json parsed = nlohmann::json::parse(obs_data_get_json(request), nullptr, false);
-    if (!parsed.is_object() || !parsed.contains("gifts")) return "";
-    return parsed["gifts"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!parsed.is_object() || !parsed.contains(key)) return "";
+    return parsed[key].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void Answer(obs_data_t* response, const std::string& json) {
@@ -73,8 +77,10 @@ void Answer(obs_data_t* response, const std::string& json) {
 void OnRequest(obs_data_t* request, obs_data_t* response, void* data) {
     const auto* handled = static_cast<const Request*>(data);
     const std::string action = handled->action;
-    const std::string gifts = action == "gifts" ? GiftsOf(request) : "";
-    Answer(response, ControlInput(Field(request, "inputName"), Field(request, "inputUuid"), action, gifts));
+    const std::string argument = action == "gifts"   ? JsonField(request, "gifts")
+                                 : action == "again" ? JsonField(request, "giftId")
+                                                     : "";
+    Answer(response, ControlInput(Field(request, "inputName"), Field(request, "inputUuid"), action, argument));
 }
 
 // OBS's frontend library is looked up in the process rather than linked,

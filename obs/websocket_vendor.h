@@ -6,13 +6,16 @@
 // {"error": "..."}:
 //   SendGifts {inputName, gifts: one gift or an array of at most 100, as
 //             posted to the gift endpoint} -> {"accepted": N, "duplicates": D}
+//   ThankAgain {inputName, giftId: the "gift_id" of a GiftReceived, a
+//             number} -> the state, the gift's thanks queued again
 //   TestThanks, SkipThanks, PauseThanks, ResumeThanks, ClearThanks,
 //   GetThanksState {inputName} -> {"queued", "showing", "paused", "received",
 //             "managed_heap_bytes"} (the logic assembly's collected heap);
 //             the other controls answer the state without the heap, and
 //             ClearThanks adds "cleared"
 // Events:
-//   GiftReceived {inputName, sender, gift, count, value, outcome}
+//   GiftReceived {inputName, sender, gift, count, value, outcome, gift_id}
+//             (no gift_id for a "duplicate" or "refused" gift)
 //   ThanksShown  {inputName, text}
 //
 // obs-websocket calls the requests on its worker threads, and those of a

@@ -73,6 +73,7 @@ with open(path, "w", encoding="utf-8") as file:
 EOF
   fi
 
+  use_recording_browser
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (obs-websocket on 127.0.0.1:$port)"
   local started
@@ -85,7 +86,16 @@ EOF
     mkdir -p "$HOME/record"
     timeout 600 /usr/bin/python3 "$obs_scripts/controls_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" \
       "$HOME/record" || die "a check of the controls against OBS Studio failed"
+    # Tools, Gift activity…: the page's address goes to the desktop's
+    # browser, which records it; then Chromium uses the page.
+    timeout 60 /usr/bin/python3 "$obs_scripts/open_tools_item.py" "$obs_pid" g "$HOME/opened-url.txt" >/dev/null ||
+      die "OBS Studio's Tools menu did not open the gift activity page"
+    timeout 600 /usr/bin/python3 "$obs_scripts/activity_client.py" "$port" "$password" "$obs_pid" "$SMOKE_OUT" \
+      "$cfg/plugin_config/morvik-thanks/activity.json" "$HOME/opened-url.txt" ||
+      die "a check of the gift activity page against OBS Studio failed"
   fi
+  grep -q "\[morvik-thanks\] the gift activity page is served at http://127.0.0.1:" "$cfg"/logs/*.txt ||
+    die "OBS Studio's log does not say where the gift activity page is served"
   grep -q "\[morvik-thanks\] version $SMOKE_VERSION loading" "$cfg"/logs/*.txt ||
     die "OBS Studio's log does not name the module's version $SMOKE_VERSION"
   log "OBS Studio's start-up took $(startup_seconds "$started" "$cfg"/logs/*.txt) s (to \"==== Startup complete\" in its log)"
@@ -105,6 +115,27 @@ EOF
     die "the module did not drop its obs-websocket vendor when OBS Studio said it exits"
   [ "$round" = short ] || crash_stays_obs
   status=0
+}
+
+# The desktop's browser as xdg-open finds it (the default handler of http
+# addresses in the throw-away home's mimeapps.list): a desktop entry that
+# records the address it is given in $HOME/opened-url.txt.
+use_recording_browser() {
+  mkdir -p "$HOME/.local/share/applications" "$HOME/.config"
+  cat >"$HOME/record-url.sh" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$1" >"$HOME/opened-url.txt.new" && mv "$HOME/opened-url.txt.new" "$HOME/opened-url.txt"
+EOF
+  chmod +x "$HOME/record-url.sh"
+  cat >"$HOME/.local/share/applications/record-url.desktop" <<EOF
+[Desktop Entry]
+Type=Application
+Name=Record the address
+Exec=$HOME/record-url.sh %u
+MimeType=x-scheme-handler/http;x-scheme-handler/https;
+EOF
+  printf '[Default Applications]\nx-scheme-handler/http=record-url.desktop\nx-scheme-handler/https=record-url.desktop\n' \
+    >"$HOME/.config/mimeapps.list"
 }
 
 # The Mono runtime and ICU files mapped in the running OBS Studio: Mono's

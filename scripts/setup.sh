@@ -19,7 +19,7 @@ packages=(
   build-essential cmake pkg-config git
   libcairo2-dev libpng-dev libpango1.0-dev libharfbuzz-dev libfreetype-dev libfontconfig-dev
   fonts-liberation fonts-wqy-microhei fonts-dejavu-core libicu-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mono-mcs mono-runtime libmono-2.0-dev libmonosgen-2.0-1 libmono-corlib4.5-cil
   libmono-system-runtime-serialization4.0-cil curl libcurl4-openssl-dev python3
@@ -27,6 +27,7 @@ packages=(
   fonts-noto-color-emoji
   libobs-dev xvfb xauth libgl1-mesa-dri libx11-dev
   obs-studio obs-plugins x11-utils python3-websocket python3-xlib iproute2 procps
+  xdg-utils chromium chromium-driver python3-selenium
   clang "$clang_runtime" valgrind
   lintian patchelf
 )

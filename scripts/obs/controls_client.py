@@ -2,7 +2,7 @@
 through obs-websocket's vendor requests of "morvik-thanks" and its vendor
 events: the source's box holds a long thanks (with a colour filter too),
 SendGifts, PauseThanks/ResumeThanks, the Properties button test_gift, the
-hotkey morvik_thanks.skip, requests addressed by inputUuid, bad requests answered with an error while OBS
+hotkey morvik_thanks.skip, ThankAgain by a GiftReceived's gift_id, requests addressed by inputUuid, bad requests answered with an error while OBS
 goes on, and four clients sending as fast as they can. Prints the figures of
 that load. Exits non-zero, naming the failed check, at the first one.
     controls_client.py PORT PASSWORD OBS_PID OUT_DIR RECORD_DIR"""
@@ -85,7 +85,7 @@ def check_controls(ws, events):
     if vendor(ws, "ResumeThanks", {"inputName": NAME}).get("paused") is not False:
         fail("ResumeThanks did not resume")
     vendor(ws, "SkipThanks", {"inputName": NAME})
-    events.wait("ThanksShown", lambda d: "小明" in d.get("text", ""), "for the gift once resumed")
+    _, first_thanks = events.wait("ThanksShown", lambda d: "小明" in d.get("text", ""), "for the gift once resumed")
 
     status, _ = request(ws, "PressInputPropertiesButton", {"inputName": NAME, "propertyName": "test_gift"})
     if not status.get("result"):
@@ -98,6 +98,22 @@ def check_controls(ws, events):
     must(ws, "TriggerHotkeyByName", {"hotkeyName": "morvik_thanks.skip"})
     events.wait("ThanksShown", lambda d: "测试观众" in d.get("text", ""), "for the test gift after the skip hotkey")
     log("PauseThanks held a gift back and ResumeThanks showed it; test_gift and the skip hotkey showed the test")
+
+    # ThankAgain by the gift_id its GiftReceived carried: the same thanks
+    # again, the gift not received again.
+    _, gift_event = events.wait("GiftReceived", lambda d: d.get("sender") == "小明", "for 小明's gift")
+    received = vendor(ws, "GetThanksState", {"inputName": NAME})["received"]
+    asked = time.monotonic()
+    answer = vendor(ws, "ThankAgain", {"inputName": NAME, "giftId": gift_event.get("gift_id")})
+    if answer.get("queued") != 1 or answer.get("received") != received:
+        fail("ThankAgain of gift_id %r answered %r (received was %d)" % (gift_event.get("gift_id"), answer, received))
+    vendor(ws, "SkipThanks", {"inputName": NAME})
+    events.wait("ThanksShown", lambda d: d == first_thanks, "for 小明's gift thanked again", after=asked)
+    unknown = vendor(ws, "ThankAgain", {"inputName": NAME, "giftId": 10 ** 9})
+    if "not kept" not in unknown.get("error", ""):
+        fail("ThankAgain of an unknown gift_id answered %r" % unknown)
+    log("ThankAgain of gift_id %d showed %r again; an unknown one: %s" %
+        (gift_event["gift_id"], first_thanks["text"], unknown["error"]))
 
     too_many = [gift("观众%d" % i, "花") for i in range(101)]
     for label, data in (("101 gifts", {"inputName": NAME, "gifts": too_many}),

@@ -35,13 +35,14 @@ class Events:
                     self.seen.append((time.monotonic(), data["eventData"]["eventType"],
                                       data["eventData"]["eventData"]))
 
-    def wait(self, kind, match, what, seconds=HANG_BOUND):
-        """The time and data of the first event `kind` whose data `match`es."""
+    def wait(self, kind, match, what, seconds=HANG_BOUND, after=0.0):
+        """The time and data of the first event `kind` whose data `match`es,
+        of those that came at or `after` a time.monotonic()."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
             with self.lock:
                 for at, seen_kind, data in self.seen:
-                    if seen_kind == kind and match(data):
+                    if seen_kind == kind and at >= after and match(data):
                         return at, data
             time.sleep(0.02)
         fail("no %s event %s within %d s" % (kind, what, seconds))

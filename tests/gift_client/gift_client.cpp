@@ -126,8 +126,9 @@ bool RawConnection::Write(const std::string& bytes) {
     return fd_ >= 0 && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
-std::string RawConnection::ReadFor(double seconds) {
+std::string RawConnection::ReadFor(double seconds, bool* closed) {
     std::string received;
+    if (closed) *closed = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (fd_ >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -136,10 +137,39 @@ std::string RawConnection::ReadFor(double seconds) {
         if (poll(&poller, 1, static_cast<int>(left.count())) <= 0) break;
         char buffer[4096];
         const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
+        if (got <= 0) {
+            if (closed) *closed = true;
+            break;
+        }
         received.append(buffer, static_cast<size_t>(got));
     }
     return received;
+}
+
+EventStreamReader::EventStreamReader(int port, const std::string& path) : connection_(port) {
+    connection_.Write("GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+}
+
+std::vector<nlohmann::json> EventStreamReader::Events(const std::string& name, size_t count) {
+    const std::string marker = "event: " + name + "\ndata: ";
+    std::vector<nlohmann::json> found;
+    for (int round = 0; round < 100; ++round) {
+        found.clear();
+        for (size_t at = text_.find(marker); at != std::string::npos; at = text_.find(marker, at + 1)) {
+            const size_t start = at + marker.size(), end = text_.find("\n\n", start);
+            if (end == std::string::npos) break;
+            found.push_back(nlohmann::json::parse(text_.substr(start, end - start), nullptr, false));
+        }
+        if (found.size() >= count) break;
+        text_ += connection_.ReadFor(0.1);
+    }
+    return found;
+}
+
+bool EventStreamReader::ClosedWithin(double seconds) {
+    bool closed = false;
+    text_ += connection_.ReadFor(seconds, &closed);
+    return closed;
 }
 
 PortHolder::PortHolder(int port) {

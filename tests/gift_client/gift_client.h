@@ -1,9 +1,12 @@
-// A client of the gift endpoint for tests and benchmarks: libcurl, a stock
-// HTTP client, posting on one kept-alive connection per GiftClient, plus
-// the pieces a hostile client is made of (a raw socket that sends what it
-// is told and stalls), a free loopback port to listen on, and a reader of
-// the record files the endpoint's channels write.
+// A client of the gift endpoint and of the gift activity page for tests and
+// benchmarks: libcurl, a stock HTTP client, posting on one kept-alive
+// connection per GiftClient, plus the pieces a hostile client is made of (a
+// raw socket that sends what it is told and stalls), a reader of the page's
+// event stream, a free loopback port to listen on, and a reader of the
+// record files the endpoint's channels write.
 #pragma once
+
+#include <nlohmann/json.hpp>
 
 #include <map>
 #include <string>
@@ -45,8 +48,9 @@ public:
     RawConnection& operator=(const RawConnection&) = delete;
     bool Connected() const { return fd_ >= 0; }
     bool Write(const std::string& bytes);
-    // What arrives within `seconds`, up to the peer's close.
-    std::string ReadFor(double seconds);
+    // What arrives within `seconds`, up to the peer's close (`closed` then
+    // set, when given).
+    std::string ReadFor(double seconds, bool* closed = nullptr);
 
 private:
     int fd_ = -1;
@@ -64,6 +68,25 @@ public:
 
 private:
     int fd_ = -1;
+};
+
+// A Server-Sent Events stream read on a raw connection: GET `path` from
+// 127.0.0.1:`port` as HTTP/1.0, so that the events come unchunked.
+class EventStreamReader {
+public:
+    EventStreamReader(int port, const std::string& path);
+    bool Connected() const { return connection_.Connected(); }
+    // The data (JSON) of the events named `name` read so far, once `count`
+    // of them have come or 10 s have passed.
+    std::vector<nlohmann::json> Events(const std::string& name, size_t count);
+    // Everything read so far, the response's head included.
+    const std::string& Text() const { return text_; }
+    // Reads for `seconds`, up to the server's close; whether it closed.
+    bool ClosedWithin(double seconds);
+
+private:
+    RawConnection connection_;
+    std::string text_;
 };
 
 // True when something accepts connections on 127.0.0.1:`port`.

@@ -29,9 +29,10 @@ TEST(NoControlsLogic, TakesEveryCommandAndSendsNothingButItsIdleText) {
     const WindowHandle window = CreatePlatformWindow(&RecordingWindowProc);
     const std::string number = std::to_string(static_cast<int32_t>(window));
     for (const std::string command : {"setPlatform:4", "init:", "start:", "test:", "skip:", "pause:", "resume:", "clear:",
-                                      "state:", "gifts:"}) {
+                                      "state:", "gifts:", "again:"}) {
         std::string text = command == "setPlatform:4" ? command : command + number;
         if (command == "gifts:") text += R"(|{"sender": "A", "gift": "rose"})";
+        if (command == "again:") text += "|1";
         EXPECT_EQ(SendLogicCommand(String(text.c_str())), 0) << text;
         EXPECT_EQ(LastLogicCallResult(), LogicCallResult::Ok) << text;
     }

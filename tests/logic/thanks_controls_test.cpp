@@ -2,8 +2,9 @@
 // runtime and engine: a message window of the test's own stands where the
 // plug-in's is, announced with "init:", "Set:" and "start:", and records
 // every WM_COPYDATA it gets. Each control must be answered exactly once
-// with message 300 before its command returns; gifts taken are announced
-// with 301 and thanks shown with 302, from the engine's thread.
+// with message 300 before its command returns; gifts taken (numbered), left
+// out as duplicates or refused for a full queue are announced with 301 and
+// thanks shown with 302, from the engine's thread.
 #include "logic_test_support.h"
 
 #include "bridge/settings_message.h"
@@ -127,6 +128,19 @@ protected:
         return texts;
     }
 
+    // The GiftReceived announcements to `window` as "sender outcome
+    // gift_id", the number left out when there is none.
+    std::vector<std::string> Announced(WindowHandle window) const {
+        std::vector<std::string> gifts;
+        for (const Message* message : Of(kGiftReceived)) {
+            if (message->window != window) continue;
+            const json gift = json::parse(message->text);
+            gifts.push_back(gift["sender"].get<std::string>() + " " + gift["outcome"].get<std::string>() +
+                            (gift.contains("gift_id") ? " " + gift["gift_id"].dump() : ""));
+        }
+        return gifts;
+    }
+
     // Pumps until `count` messages of `code` have arrived; the last of them.
     const Message* AwaitNth(uint64_t code, size_t count) {
         if (!PumpUntil([&] { return Of(code).size() >= count; })) return nullptr;
@@ -235,8 +249,9 @@ TEST_F(ThanksControls, PauseHoldsThanksBackResumeShowsThemAndSkipEndsTheOneOnScr
     std::vector<json> received;
     for (const std::string& text : TextsOf(kGiftReceived)) received.push_back(json::parse(text, nullptr, false));
     ASSERT_EQ(received.size(), 3u);
-    EXPECT_EQ(received[0], json({{"sender", "A"}, {"gift", "rose"}, {"count", 1}, {"value", nullptr}, {"outcome", "thanked"}}));
-    EXPECT_EQ(received[2]["sender"], "C");
+    EXPECT_EQ(received[0], json({{"sender", "A"}, {"gift", "rose"}, {"count", 1}, {"value", nullptr}, {"outcome", "thanked"},
+                                 {"gift_id", 1}}));
+    EXPECT_EQ(Announced(windows_.back()), (std::vector<std::string>{"A thanked 1", "B thanked 2", "C thanked 3"}));
     for (const Message& message : messages) EXPECT_EQ(message.window, windows_.back());
     ExpectOnlyAnswersToControls();
 }
@@ -296,8 +311,8 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     ASSERT_EQ(posted.status, 202) << posted.body << posted.error;
     const Message* announced = AwaitNth(kGiftReceived, 1);
     ASSERT_NE(announced, nullptr);
-    EXPECT_EQ(json::parse(announced->text),
-              json({{"sender", "老王"}, {"gift", "啤酒"}, {"count", 5}, {"value", 500}, {"outcome", "thanked"}}));
+    EXPECT_EQ(json::parse(announced->text), json({{"sender", "老王"}, {"gift", "啤酒"}, {"count", 5}, {"value", 500},
+                                                  {"outcome", "thanked"}, {"gift_id", 1}}));
     const std::string twice = R"([{"sender": "老王", "gift": "啤酒", "id": "evt-1"}, {"sender": "小李", "gift": "花", "id": "evt-2"},
                                   {"sender": "小李", "gift": "花", "id": "evt-2"}])";
     EXPECT_EQ(Gifts(twice), json({{"accepted", 1}, {"duplicates", 2}}));
@@ -325,8 +340,14 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     }
     EXPECT_EQ(Control("state")["received"], 2);
     EXPECT_EQ(RecordLines().size(), 2u);
+    // Each duplicate was announced, unnumbered, where it was left out; the
+    // refused batches not at all.
+    const std::vector<std::string> announcedSoFar = {"老王 thanked 1",  "老王 duplicate", "小李 thanked 2",
+                                                     "小李 duplicate", "老王 duplicate", "小李 duplicate",
+                                                     "小李 duplicate", "小李 duplicate"};
+    ASSERT_TRUE(PumpUntil([&] { return Of(kGiftReceived).size() >= announcedSoFar.size(); }));
     PumpFor(0.2);
-    EXPECT_EQ(Of(kGiftReceived).size(), 2u);
+    EXPECT_EQ(Announced(windows_.back()), announcedSoFar);
 
     // A full queue refuses a batch and a test until thanks have been shown.
     Control("pause");
@@ -337,7 +358,12 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     }
     EXPECT_EQ(Gifts(R"({"sender": "late", "gift": "rose"})"), json({{"error", "the thanks queue is full; send again in 1 seconds"}}));
     EXPECT_EQ(Control("test"), json({{"error", "the thanks queue is full; send again in 1 seconds"}}));
+    EXPECT_EQ(Control("again", "|1002"), json({{"error", "the thanks queue is full; send again in 1 seconds"}}));
     EXPECT_EQ(Control("state")["received"], 1002);
+    // The refused gift was announced as such, after the thousand taken.
+    ASSERT_TRUE(PumpUntil([&] { return Of(kGiftReceived).size() >= announcedSoFar.size() + 1001; }));
+    EXPECT_EQ(Announced(windows_.back()).back(), "late refused");
+    EXPECT_EQ(Announced(windows_.back())[announcedSoFar.size() + 999], "viewer999 thanked 1002");
 
     // Hidden: gifts and tests are refused, the other controls still act.
     Command("stop:" + number_);
@@ -348,6 +374,118 @@ TEST_F(ThanksControls, GiftsFollowTheEndpointsRulesAndARefusedBatchTakesNothing)
     EXPECT_GE(cleared["cleared"], 1000);
     EXPECT_EQ(cleared["queued"], 0);
     EXPECT_EQ(cleared["received"], 1002);
+    ExpectOnlyAnswersToControls();
+}
+
+// Every gift a channel takes gets the next number, its gift_id; "again"
+// with one of the last 1,000 shows that gift's thanks once more as it was
+// first shown (merged counts, the latest combo), with the template as it is
+// now, like a test gift: never filtered, received, recorded or announced.
+TEST_F(ThanksControls, AGiftIsThankedAgainByItsNumberAsItWasFirstThanked) {
+    XElement* data = Settings();
+    data->SetString(u"thanks_string", u"$sender$ $gift$ $num$ $combo$");
+    data->SetInt(u"delay_show_second", 1);  // the roses merge
+    Channel(data);
+    ASSERT_NE(AwaitNth(1, 1), nullptr);
+    EXPECT_EQ(Gifts(R"([{"sender": "A", "gift": "rose", "count": 2, "combo": "x2"},
+                        {"sender": "A", "gift": "rose", "count": 3, "combo": "x5"},
+                        {"sender": "B", "gift": "car", "value": 0}])")["accepted"], 3);
+    EXPECT_EQ(Control("test")["received"], 3);
+    ASSERT_NE(AwaitNth(kThanksShown, 2), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return Of(kGiftReceived).size() >= 4; }));
+    EXPECT_EQ(Announced(windows_.back()),
+              (std::vector<std::string>{"A thanked 1", "A merged 2", "B filtered 3", "测试观众 test 4"}));
+    const std::string roses = TextsOf(kThanksShown)[0];
+    EXPECT_EQ(roses, "A rose 5 x5");
+
+    // The second rose, merged into the first one's thanks: that thanks again.
+    const json again = Control("again", "|2");
+    EXPECT_EQ(again["queued"], 1) << again;
+    EXPECT_EQ(again["received"], 3) << again;
+    ASSERT_NE(AwaitNth(kThanksShown, 3), nullptr);
+    EXPECT_EQ(TextsOf(kThanksShown)[2], roses);
+
+    // The car, filtered when it came, is thanked all the same, and with the
+    // template as it is now.
+    data->SetString(u"thanks_string", u"谢谢$sender$的$gift$");
+    Resend(data);
+    EXPECT_FALSE(Control("again", "|3").contains("error"));
+    ASSERT_NE(AwaitNth(kThanksShown, 4), nullptr);
+    EXPECT_EQ(TextsOf(kThanksShown)[3], "谢谢B的car");
+    PumpFor(0.3);
+    EXPECT_EQ(Of(kGiftReceived).size(), 4u);
+    EXPECT_EQ(RecordLines().size(), 4u);
+    EXPECT_EQ(Control("state")["received"], 3);
+
+    const std::string malformed = "again needs the gift's number (gift_id), a whole number from 1 to 9007199254740991; got ";
+    for (const auto& [argument, error] : std::vector<std::pair<std::string, std::string>>{
+             {"|5", "gift_id 5 is not kept: the channel keeps its last 1000 gifts, now gift_id 1 to 4"},
+             {"|0", malformed + "\"0\""},
+             {"|-1", malformed + "\"-1\""},
+             {"|9007199254740992", malformed + "\"9007199254740992\""},
+             {"|", malformed + "\"\""}})
+        EXPECT_EQ(Control("again", argument), json({{"error", error}})) << argument;
+
+    // A thousand more: the oldest numbers are let go of.
+    data->SetInt(u"is_use_thanks", 0);
+    Resend(data);
+    for (int batch = 0; batch < 10; ++batch) {
+        json gifts = json::array();
+        for (int i = 0; i < 100; ++i) gifts.push_back({{"sender", "viewer" + std::to_string(batch * 100 + i)}, {"gift", "rose"}});
+        ASSERT_EQ(Gifts(gifts.dump())["accepted"], 100) << batch;
+    }
+    EXPECT_EQ(Control("again", "|4"),
+              json({{"error", "gift_id 4 is not kept: the channel keeps its last 1000 gifts, now gift_id 5 to 1004"}}));
+    EXPECT_EQ(Control("again", "|1004")["queued"], 1);  // a gift not thanked while thanks were off
+    ASSERT_NE(AwaitNth(kThanksShown, 5), nullptr);
+    EXPECT_EQ(TextsOf(kThanksShown)[4], "谢谢viewer999的rose");
+
+    Command("stop:" + number_);
+    EXPECT_EQ(Control("again", "|1004"),
+              json({{"error", "the source is hidden: a gift is thanked again while the source is shown"}}));
+    ExpectOnlyAnswersToControls();
+}
+
+// A post that a full queue refuses is announced, gift by gift, by every
+// channel of its URL, none of them numbered or received; each channel
+// numbers the gifts it takes on its own.
+TEST_F(ThanksControls, APostRefusedForAFullQueueIsAnnouncedByEveryChannelOfItsUrl) {
+    const int port = FreeLoopbackPort();
+    ASSERT_GT(port, 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/gifts";
+    const auto onUrl = [&] {
+        XElement* data = Settings();
+        data->SetString(u"room_name", String(url.c_str()).Array());
+        data->SetInt(u"is_save_record", 0);
+        return data;
+    };
+    const WindowHandle full = Channel(onUrl());
+    Control("pause");
+    for (int batch = 0; batch < 10; ++batch) {
+        json gifts = json::array();
+        for (int i = 0; i < 100; ++i) gifts.push_back({{"sender", "viewer" + std::to_string(batch * 100 + i)}, {"gift", "rose"}});
+        ASSERT_EQ(Gifts(gifts.dump())["accepted"], 100) << batch;
+    }
+    const WindowHandle other = Channel(onUrl());
+
+    GiftClient client;
+    const std::string post = R"([{"sender": "晚到", "gift": "花", "id": "evt-9"}, {"sender": "也晚", "gift": "花"}])";
+    const HttpAnswer refused = client.PostJson(url, post);
+    EXPECT_EQ(refused.status, 503) << refused.body;
+    EXPECT_EQ(Control("clear", "", full)["cleared"], 1000);
+    const HttpAnswer taken = client.PostJson(url, post);
+    ASSERT_EQ(taken.status, 202) << taken.body << taken.error;
+
+    ASSERT_TRUE(PumpUntil([&] { return Announced(full).size() >= 1004 && Announced(other).size() >= 4; }));
+    PumpFor(0.2);
+    const std::vector<std::string> fullGot = Announced(full);
+    ASSERT_EQ(fullGot.size(), 1004u);
+    EXPECT_EQ(fullGot[999], "viewer999 thanked 1000");
+    EXPECT_EQ(std::vector<std::string>(fullGot.begin() + 1000, fullGot.end()),
+              (std::vector<std::string>{"晚到 refused", "也晚 refused", "晚到 thanked 1001", "也晚 thanked 1002"}));
+    EXPECT_EQ(Announced(other), (std::vector<std::string>{"晚到 refused", "也晚 refused", "晚到 thanked 1", "也晚 thanked 2"}));
+    EXPECT_EQ(Control("state", "", full)["received"], 1002);
+    EXPECT_EQ(Control("state", "", other)["received"], 2);
     ExpectOnlyAnswersToControls();
 }
 
@@ -449,6 +587,7 @@ TEST_F(ThanksControls, ChannelsNeverShownAreAnsweredWithAnErrorInTheirTextMode) 
     ansiBlocks = true;
     for (const char* action : {"test", "skip", "pause", "resume", "clear", "state"}) EXPECT_EQ(Control(action), notShown) << action;
     EXPECT_EQ(Gifts(R"({"sender": "测试", "gift": "rose"})"), notShown);
+    EXPECT_EQ(Control("again", "|1"), notShown);
     ExpectOnlyAnswersToControls();
 }
 

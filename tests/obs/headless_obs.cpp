@@ -14,10 +14,12 @@ _XDisplay* XOpenDisplay(const char* name);
 int XCloseDisplay(_XDisplay* display);
 }
 
+#include <cstdlib>
 #include <deque>
 #include <dlfcn.h>
 #include <mutex>
 #include <utility>
+#include <unistd.h>
 
 namespace {
 
@@ -48,7 +50,7 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     if (!display) return "no X display: run under xvfb-run";
     obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
     obs_set_nix_platform_display(display);
-    if (!obs_startup("en-US", nullptr, nullptr)) return "obs_startup failed";
+    if (!obs_startup("en-US", HeadlessModuleConfigDir().c_str(), nullptr)) return "obs_startup failed";
     obs_set_ui_task_handler(QueueUiTask);
     obs_video_info video{};
     video.graphics_module = "libobs-opengl";
@@ -72,7 +74,18 @@ std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string&
     const obs_audio_info audio{48000, SPEAKERS_STEREO};
     if (!obs_reset_audio(&audio)) return "obs_reset_audio failed";
 
-    return LoadObsModule(moduleDir + "/bin/64bit/morvik-thanks.so", moduleDir + "/data");
+    std::string loaded = LoadObsModule(moduleDir + "/bin/64bit/morvik-thanks.so", moduleDir + "/data");
+    // As OBS Studio does once every module has loaded.
+    if (loaded.empty()) obs_post_load_modules();
+    return loaded;
+}
+
+// The modules' configuration (the gift activity page keeps its address
+// there), as OBS Studio keeps it in the user's: a folder of this process's
+// own, since test programs run side by side.
+std::string HeadlessModuleConfigDir() {
+    const char* output = std::getenv("MORVIK_TEST_OUTPUT");
+    return std::string(output ? output : "/tmp") + "/obs-module-config-" + std::to_string(getpid());
 }
 
 std::string LoadObsModule(const std::string& file, const std::string& dataDir) {

@@ -2,7 +2,8 @@
 // under xvfb-run, where Mesa's software renderer draws), BGRA output frames
 // (RGBA output reads back zeros in this libobs version), 48 kHz stereo audio
 // as OBS Studio starts it, and the thanks module loaded from a plug-in
-// folder. Shared by the module's tests and its
+// folder (its post-load step run as OBS Studio runs it, its configuration
+// in a folder of the process's own). Shared by the module's tests and its
 // frame-time benchmark; libobs can be started once in a process.
 #pragma once
 
@@ -14,6 +15,8 @@
 // thread, as the frontend's main thread is: libobs hands UI tasks
 // (OBS_TASK_UI) to a handler that keeps them for RunUiTasks.
 std::string StartHeadlessObs(uint32_t width, uint32_t height, const std::string& moduleDir);
+// Where the modules keep their configuration in this process.
+std::string HeadlessModuleConfigDir();
 // Opens and loads one more OBS module (`file`, its data in `dataDir`); empty
 // on success, else what failed.
 std::string LoadObsModule(const std::string& file, const std::string& dataDir);

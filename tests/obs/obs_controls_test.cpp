@@ -98,6 +98,23 @@ TEST(ObsControls, ButtonsHotkeysAndTheProcedurePauseSkipClearAndTest) {
     EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), "测试观众"); }));
     EXPECT_TRUE(WaitFor([&] { return Holds(Record(record), "测试观众\t测试礼物\t1\t\t\ttest"); }));
     SaveFrame(grabber.Latest(), "obs_controls_test_gift.png");
+
+    // Thanked again by gift_id, the source's numbers for its gifts in the
+    // order taken (the rocket 1, the beer 2): from a script's own thread, and
+    // queued from OBS's graphics thread. Each shows once skipped to, as it
+    // was first thanked, and is neither received nor recorded again.
+    const std::string rocket = CallControlProcedure(kInput, "again", "1");
+    EXPECT_EQ(FieldOf(rocket, "queued"), "1") << rocket;
+    EXPECT_EQ(FieldOf(rocket, "received"), FieldOf(before, "received")) << rocket;
+    TriggerHotkey(source.get(), "morvik_thanks.skip");
+    EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), "感谢小明赠送的火箭"); }));
+    EXPECT_EQ(CallControlProcedure(kInput, "again", "2", Caller::Graphics), R"({"action":"again","queued":true})");
+    EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), R"("queued":1)"); }));
+    TriggerHotkey(source.get(), "morvik_thanks.skip");
+    EXPECT_TRUE(WaitFor([] { return Holds(CallControlProcedure(kInput, "state"), "感谢小红红红红赠送的啤酒"); }));
+    EXPECT_EQ(FieldOf(CallControlProcedure(kInput, "state"), "received"), FieldOf(before, "received"));
+    const std::string lines = Record(record);
+    EXPECT_EQ(lines.find("小明\t火箭"), lines.rfind("小明\t火箭")) << lines;
     source.Hide();
 }
 
@@ -123,6 +140,16 @@ TEST(ObsControls, BadRequestsAreAnsweredWithAnErrorAndTakeNothing) {
         EXPECT_TRUE(Holds(answer, R"("error")")) << answer;
     }
     EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("queued":0)"));
+
+    // "again" takes a gift_id, 1 to 2^53-1 in decimal digits, and the
+    // source says which of those it keeps.
+    for (const std::string& id : {std::string(), std::string("0"), std::string("12x"), std::string("-3"),
+                                  std::string(" 5"), std::string("9007199254740992")}) {
+        const std::string answer = CallControlProcedure(input, "again", id);
+        EXPECT_TRUE(Holds(answer, "again needs the gift's number (gift_id)")) << answer;
+    }
+    const std::string unknown = CallControlProcedure(input, "again", "9007199254740991");
+    EXPECT_TRUE(Holds(unknown, "gift_id 9007199254740991 is not kept: the channel has taken no gift yet")) << unknown;
     source.Hide();
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -100,8 +101,15 @@ TEST(SlowLogic, ControlsAreAnsweredAtOnceWhileTheCoreIsBusyAndBusyMeansNotDone) 
     EXPECT_EQ(JournalCount("gifts:"), 0u);
     EXPECT_EQ(JournalCount("test:"), 0u);
     EXPECT_EQ(JournalCount("skip:"), 1u);
-    for (const char* action : {"test", "skip", "pause", "resume", "clear", "gifts"})
-        EXPECT_NE(CallControlProcedure("uncontrolled", action, gift).find(unsupported), std::string::npos) << action;
+    for (const std::string action : {"test", "skip", "pause", "resume", "clear", "gifts", "again"})
+        EXPECT_NE(CallControlProcedure("uncontrolled", action, action == "again" ? "7" : gift).find(unsupported),
+                  std::string::npos)
+            << action;
+    // "again" reached the assembly with its gift_id, as every control does.
+    const std::vector<std::string> sent = Journal();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const std::string& line) { return line.rfind("again:", 0) == 0 && line.ends_with("|7"); }),
+              1);
     PressButton(source.get(), "test_gift");
     EXPECT_TRUE(WaitFor([&] { return LogHas("\"uncontrolled\" test: {\"error\":\"" + unsupported); }));
     TriggerHotkey(source.get(), "morvik_thanks.skip");

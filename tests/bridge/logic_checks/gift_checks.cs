@@ -14,23 +14,29 @@ static partial class LogicChecks
         return new GiftEvent { Sender = sender, Gift = gift, Count = count, Combo = combo, Value = value };
     }
 
+    static GiftOutcome Offer(ThanksQueue queue, GiftEvent gift, GiftRules rules, double now)
+    {
+        GiftEvent thanks;
+        return queue.Offer(gift, rules, now, out thanks);
+    }
+
     static void TheQueueMergesWithinTheDelayAndKeepsArrivalOrder()
     {
         var queue = new ThanksQueue();
         var rules = new GiftRules { MinValue = 1, DelaySeconds = 2 };
-        Expect(queue.Offer(Gift("A", "rose", 1, "x1"), rules, 0), GiftOutcome.Thanked, "first rose");
-        Expect(queue.Offer(Gift("B", "star"), rules, 0.5), GiftOutcome.Thanked, "another sender");
-        Expect(queue.Offer(Gift("A", "rose", 4, "x5"), rules, 1.9), GiftOutcome.Merged, "a rose within the delay");
-        Expect(queue.Offer(Gift("A", "rose", 1, ""), rules, 1.95), GiftOutcome.Merged, "an empty combo keeps the last one");
-        Expect(queue.Offer(Gift("A", "car"), rules, 1.9), GiftOutcome.Thanked, "another gift of the same sender");
-        Expect(queue.Offer(Gift("A", "free", 1, "", 0), rules, 1), GiftOutcome.Filtered, "worth less than the minimum");
-        Expect(queue.Offer(Gift("A", "cheap", 1, "", 0.99), rules, 1), GiftOutcome.Filtered, "a fraction below it");
-        Expect(queue.Offer(Gift("A", "paid", 1, "", 1), rules, 1), GiftOutcome.Thanked, "worth the minimum");
+        Expect(Offer(queue, Gift("A", "rose", 1, "x1"), rules, 0), GiftOutcome.Thanked, "first rose");
+        Expect(Offer(queue, Gift("B", "star"), rules, 0.5), GiftOutcome.Thanked, "another sender");
+        Expect(Offer(queue, Gift("A", "rose", 4, "x5"), rules, 1.9), GiftOutcome.Merged, "a rose within the delay");
+        Expect(Offer(queue, Gift("A", "rose", 1, ""), rules, 1.95), GiftOutcome.Merged, "an empty combo keeps the last one");
+        Expect(Offer(queue, Gift("A", "car"), rules, 1.9), GiftOutcome.Thanked, "another gift of the same sender");
+        Expect(Offer(queue, Gift("A", "free", 1, "", 0), rules, 1), GiftOutcome.Filtered, "worth less than the minimum");
+        Expect(Offer(queue, Gift("A", "cheap", 1, "", 0.99), rules, 1), GiftOutcome.Filtered, "a fraction below it");
+        Expect(Offer(queue, Gift("A", "paid", 1, "", 1), rules, 1), GiftOutcome.Thanked, "worth the minimum");
         Expect(queue.TakeReady(1.99) == null, true, "nothing ready before the first delay ends");
         WaitingThanks first = queue.TakeReady(2);
         Expect(first.Gift.Count, 6L, "merged count");
         Expect(first.Gift.Combo, "x5", "latest combo");
-        Expect(queue.Offer(Gift("A", "rose"), rules, 2.1), GiftOutcome.Thanked, "after the delay a rose is a new thanks");
+        Expect(Offer(queue, Gift("A", "rose"), rules, 2.1), GiftOutcome.Thanked, "after the delay a rose is a new thanks");
         Expect(queue.TakeReady(2.4) == null, true, "B waits for its own delay");
         Expect(queue.TakeReady(2.5).Gift.Sender, "B", "B next");
         Expect(queue.TakeReady(10).Gift.Gift, "car", "then the car");
@@ -39,17 +45,17 @@ static partial class LogicChecks
         Expect(queue.Count, 0, "empty");
 
         // A shorter delay set later does not let a later thanks overtake.
-        queue.Offer(Gift("C", "x"), rules, 20);
-        queue.Offer(Gift("D", "y"), new GiftRules { DelaySeconds = 0 }, 20.5);
+        Offer(queue, Gift("C", "x"), rules, 20);
+        Offer(queue, Gift("D", "y"), new GiftRules { DelaySeconds = 0 }, 20.5);
         Expect(queue.TakeReady(21) == null, true, "D waits behind C");
         Expect(queue.TakeReady(22).Gift.Sender, "C", "C first");
 
         var off = new GiftRules { UseThanks = false };
-        Expect(queue.Offer(Gift("E", "z"), off, 30), GiftOutcome.Off, "thanks turned off");
-        Expect(queue.Offer(Gift("F", "z", 1, "", 1e9), new GiftRules { MinValue = -5 }, 30), GiftOutcome.Thanked,
+        Expect(Offer(queue, Gift("E", "z"), off, 30), GiftOutcome.Off, "thanks turned off");
+        Expect(Offer(queue, Gift("F", "z", 1, "", 1e9), new GiftRules { MinValue = -5 }, 30), GiftOutcome.Thanked,
                "a negative minimum thanks all");
         var none = new GiftRules { MinValue = int.MaxValue };
-        Expect(queue.Offer(Gift("G", "z"), none, 30), GiftOutcome.Thanked, "a gift of no stated value is thanked");
+        Expect(Offer(queue, Gift("G", "z"), none, 30), GiftOutcome.Thanked, "a gift of no stated value is thanked");
     }
 
     static void AFullQueueRefusesOnlyNewThanks()
@@ -57,14 +63,14 @@ static partial class LogicChecks
         var queue = new ThanksQueue();
         var rules = new GiftRules { DelaySeconds = 5 };
         for (int i = 0; i < ThanksQueue.Capacity; ++i)
-            queue.Offer(Gift("s" + i, "g"), rules, 0);
+            Offer(queue, Gift("s" + i, "g"), rules, 0);
         Expect(queue.WouldOverflow(new[] { Gift("new", "g") }, rules, 1), true, "a new sender overflows");
         Expect(queue.WouldOverflow(new[] { Gift("s7", "g") }, rules, 1), false, "a merge still fits");
         Expect(queue.WouldOverflow(new[] { Gift("new", "g", 1, "", 0) }, rules, 1), false, "a filtered gift still fits");
         Expect(queue.WouldOverflow(new[] { Gift("s7", "g") }, rules, 6), true, "after the delay it would be new");
         long big = int.MaxValue;
-        queue.Offer(Gift("s1", "g", big), rules, 1);
-        queue.Offer(Gift("s1", "g", big), rules, 1);
+        Offer(queue, Gift("s1", "g", big), rules, 1);
+        Offer(queue, Gift("s1", "g", big), rules, 1);
         Expect(queue.TakeReady(10).Gift.Count, 1L, "s0 first");
         Expect(queue.TakeReady(10).Gift.Count, 1 + 2 * big, "merged counts do not overflow");
     }
