@@ -4,9 +4,11 @@
 // while it is busy lets OBS go on after a bounded wait, and OBS's exit does
 // not hang on a form left open (this program's own end is that check).
 
+#include "tests/gift_client/gift_client.h"
 #include "tests/obs/obs_test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -97,6 +99,18 @@ TEST(SlowLogic, ControlsAreAnsweredAtOnceWhileTheCoreIsBusyAndBusyMeansNotDone) 
 
     const std::string unsupported = "the logic assembly does not support this";
     ASSERT_TRUE(WaitFor([&] { return CallControlProcedure("uncontrolled", "state").find(unsupported) != std::string::npos; }));
+    // The gift activity page says that this source announces no gifts,
+    // rather than show it with an empty list.
+    const nlohmann::json kept =
+        nlohmann::json::parse(ReadFile(HeadlessModuleConfigDir() + "/morvik-thanks/activity.json"));
+    GiftClient page;
+    const nlohmann::json shown = nlohmann::json::parse(
+        page.Send("GET", "http://127.0.0.1:" + std::to_string(kept["port"].get<int>()) + "/" +
+                             kept["token"].get<std::string>() + "/api/state")
+            .body);
+    ASSERT_EQ(shown["sources"].size(), 1u) << shown;
+    EXPECT_EQ(shown["sources"][0]["name"], "uncontrolled");
+    EXPECT_EQ(shown["sources"][0]["announces"], false);
     EXPECT_TRUE(WaitFor([&] { return LogHas("\"uncontrolled\" skip: {\"error\":\"" + unsupported); }));
     EXPECT_EQ(JournalCount("gifts:"), 0u);
     EXPECT_EQ(JournalCount("test:"), 0u);
