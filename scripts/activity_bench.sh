@@ -16,7 +16,7 @@ repo=$(cd "$(dirname "$script")/.." && pwd)
 tag=activity_bench
 # shellcheck source=obs/session.sh
 . "$repo/scripts/obs/session.sh"
-input_name=""
+input_name="答谢 load A"
 
 inner() {
   session_begin
