@@ -160,14 +160,16 @@ void StartActivityPage() {
 
 void StopActivityPage() {
     std::unique_ptr<PageServer> server;
+    std::shared_ptr<ActivityLog> log;
     {
         std::lock_guard lock(Page().mutex);
         server = std::move(Page().server);
-        Page().log.reset();
+        log = std::move(Page().log);
         Page().url.clear();
     }
-    // Outside the lock: a connection still running a control may feed the
-    // log meanwhile, and the server waits for it.
+    // Outside the lock, since a connection still running a control may feed
+    // the log meanwhile. The server goes first: it closes the log its event
+    // streams wait on and joins their threads; the log goes after it.
     server.reset();
 }
 
