@@ -13,6 +13,7 @@ to OUT_DIR. Exits non-zero, naming the failed check, at the first one.
 import http.client, json, os, socket, sys, time, urllib.request
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
@@ -49,7 +50,10 @@ def status_of(page_port, method, path, headers=None, body=None):
 def until(condition, what, seconds=HANG_BOUND):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        value = condition()
+        try:
+            value = condition()
+        except StaleElementReferenceException:
+            value = None  # the page redrew what was being read: read it again
         if value:
             return value
         time.sleep(0.05)
@@ -73,7 +77,15 @@ def field(element, name):
 
 
 def press(driver, name, action):
-    panel(driver, name).find_element(By.CSS_SELECTOR, 'button[data-action="%s"]' % action).click()
+    def click():
+        panel(driver, name).find_element(By.CSS_SELECTOR, 'button[data-action="%s"]' % action).click()
+        return True
+    until(click, "the %s button of %s" % (action, name))
+
+
+def row_summary(driver, name):
+    """(sender, outcome) of the source's rows, newest first."""
+    return [(field(row, "sender"), row.get_attribute("data-outcome")) for row in rows(driver, name)]
 
 
 def state(ws, name):
@@ -126,10 +138,10 @@ def main():
             thanked[gift["sender"]] = shown["text"]
         post_gifts(endpoints[SOURCES[1]], [{"sender": "别处", "gift": "船", "value": 1000}])
         post_gifts(endpoints[SOURCES[0]], [gifts[0]])  # a repeat of an id: a duplicate
-        shown_rows = until(lambda: (lambda r: r if len(r) >= 4 else None)(rows(driver, SOURCES[0])),
+        shown_rows = until(lambda: (lambda r: r if len(r) >= 4 else None)(row_summary(driver, SOURCES[0])),
                            "the four rows of the first source")
-        senders = [field(row, "sender") for row in shown_rows[:4]]
-        outcomes = [row.get_attribute("data-outcome") for row in shown_rows[:4]]
+        senders = [sender for sender, _ in shown_rows[:4]]
+        outcomes = [outcome for _, outcome in shown_rows[:4]]
         if senders != ["观众1", "观众3", "观众2", "观众1"] or outcomes != ["duplicate", "thanked", "thanked", "thanked"]:
             fail("the rows are %r %r, not the gifts newest first" % (senders, outcomes))
         until(lambda: rows(driver, SOURCES[1]), "the second source's row")
@@ -150,9 +162,12 @@ def main():
 
         # Thank again: the first gift's row, its thanks on air again.
         before = time.monotonic()
-        first = [row for row in rows(driver, SOURCES[0])
-                 if field(row, "sender") == "观众1" and row.get_attribute("data-gift-id")][-1]
-        first.find_element(By.CSS_SELECTOR, 'button[data-action="again"]').click()
+        def thank_first_again():
+            first = [row for row in rows(driver, SOURCES[0])
+                     if field(row, "sender") == "观众1" and row.get_attribute("data-gift-id")][-1]
+            first.find_element(By.CSS_SELECTOR, 'button[data-action="again"]').click()
+            return True
+        until(thank_first_again, "the first gift's Thank again button")
         events.wait("ThanksShown", lambda d: d.get("text") == thanked["观众1"], "for the thanks given again",
                     after=before)
         log("thank again showed %r again" % thanked["观众1"])
