@@ -17,8 +17,6 @@ std::string StringField(const Json& object, const char* name) {
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 }  // namespace
 
 void ActivityLog::AddSource(uint64_t key, const std::string& name) {
@@ -206,11 +204,11 @@ bool ActivityLog::WaitForChanges(Cursor& cursor, Changes& changes, std::chrono::
         if (cursor.row + 1 < oldestKept)
             changes.missedRows = true;
         else
-            for (size_t i = cursor.row + 1 - oldestKept; i < rows_.size(); ++i) changes.rows.push_back(Dump(rows_[i]));
+            for (size_t i = cursor.row + 1 - oldestKept; i < rows_.size(); ++i) changes.rows.push_back(PageJsonText(rows_[i]));
         cursor.row = lastRow_;
     }
     if (sourcesVersion_ != cursor.sources && Clock::now() >= cursor.sourcesSentAt + kSourcesInterval) {
-        changes.sources = Dump(Json{{"sources", SourcesJson()}, {"top", TopJson()}});
+        changes.sources = PageJsonText(Json{{"sources", SourcesJson()}, {"top", TopJson()}});
         cursor.sources = sourcesVersion_;
         cursor.sourcesSentAt = Clock::now();
     }

@@ -18,6 +18,12 @@
 #include <string>
 #include <vector>
 
+// JSON as the page is sent it: names that are not UTF-8 (a script may give
+// a source one) written with U+FFFD rather than thrown on.
+inline std::string PageJsonText(const nlohmann::json& json) {
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 class ActivityLog {
 public:
     static constexpr size_t kKeptRows = 1000;

@@ -27,8 +27,6 @@ constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; img-src 'self' data:; "
     "base-uri 'none'; form-action 'none'";
 
-std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 bool ReadWhole(const std::string& path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
@@ -66,7 +64,7 @@ MHD_Result ReplyJson(MHD_Connection* connection, unsigned status, const std::str
 }
 
 MHD_Result Refuse(MHD_Connection* connection, unsigned status, const std::string& why, const char* allow = nullptr) {
-    return Reply(connection, status, Dump(Json{{"error", why}}), "application/json; charset=utf-8", allow);
+    return Reply(connection, status, PageJsonText(Json{{"error", why}}), "application/json; charset=utf-8", allow);
 }
 
 const char* Header(MHD_Connection* connection, const char* name) {
@@ -203,7 +201,7 @@ std::string PageServer::SnapshotText(const Json& snapshot) const {
     Json whole = snapshot;
     whole["locale"] = options_.locale;
     whole["url"] = Url();
-    return Dump(whole);
+    return PageJsonText(whole);
 }
 
 int PageServer::Handle(MHD_Connection* connection, const std::string& url, const std::string& method,
