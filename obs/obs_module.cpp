@@ -81,7 +81,11 @@ void obs_module_unload(void) {
     // No settings form opens from here on, and one under way is closed: its
     // modal loop holds the core thread, and its user has gone.
     AllowSettingsForms(false);
-    if (SettingsFormHoldsCore(CloseSettingsForm(kAnySettingsForm))) deadline.Expire();
+    const FormClosing closing = CloseSettingsForm(kAnySettingsForm);
+    if (SettingsFormHoldsCore(closing))
+        deadline.Expire();
+    else if (closing == FormClosing::Closing)
+        deadline.Renew(CoreThread::kStopLimit);
     if (!coreThread->RunWithin(
             "stop the logic runtime",
             [] {

@@ -12,6 +12,11 @@ void SharedDeadline::Expire() {
     deadline_ = std::min(deadline_, Clock::now());
 }
 
+void SharedDeadline::Renew(std::chrono::milliseconds limit) {
+    std::lock_guard lock(mutex_);
+    if (pending_ > 0) deadline_ = std::max(deadline_, Clock::now() + limit);
+}
+
 std::chrono::milliseconds SharedDeadline::Left() {
     std::lock_guard lock(mutex_);
     if (pending_ == 0) return std::chrono::milliseconds::zero();

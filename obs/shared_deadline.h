@@ -23,6 +23,11 @@ public:
     // settings form): the deadline passes now, and every wait until the
     // core has caught up ends at once.
     void Expire();
+    // The form that held the core was just asked to close, and shows it will
+    // (a shown form closes as Cancel closes it): the core catches up soon,
+    // so the waits under way get `limit` from now again, however early an
+    // earlier hold made the deadline pass.
+    void Renew(std::chrono::milliseconds limit);
     // What is left of the deadline (nothing when none runs).
     std::chrono::milliseconds Left();
     // A job that a wait began for has run, whether or not the wait was still

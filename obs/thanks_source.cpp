@@ -74,7 +74,12 @@ ThanksSource::~ThanksSource() {
     if (formAsked) ReportFormClosing(closing, name_);
     // Nobody waits for a core that a form holds.
     const bool formHoldsCore = SettingsFormHoldsCore(closing);
-    if (formHoldsCore) deadline.Expire();
+    if (formHoldsCore)
+        deadline.Expire();
+    else if (closing == FormClosing::Closing)
+        // Sources removed while this form was open were let go of without
+        // waiting; now that it closes, this one waits for the core again.
+        deadline.Renew(kDestroyLimit);
     if (core_->RunWithin(
             "destroy a source",
             [state = state_] {

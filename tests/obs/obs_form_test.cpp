@@ -121,15 +121,20 @@ TEST(ObsForm, TheRealFormOpensOnTheDisplayAndWhatTheUserTypesLandsOnOk) {
 
 // Removed while its real form is open, as when OBS quits: the form is
 // closed as Cancel closes it, so the source is let go of at once and the
-// core takes the next source's form.
+// core takes the next source's form. Another source removed first, while
+// the form held the core, did not wait; that it did not leaves this one
+// its own wait.
 TEST(ObsForm, ASourceRemovedWhileItsFormIsOpenClosesTheFormAndLetsGoAtOnce) {
     using namespace reference_form;
+    auto bystander = std::make_unique<TestSource>("bystander", R"({"fontSize": 30})");
     auto removed = std::make_unique<TestSource>("removed-with-form", R"({"fontSize": 30})");
     removed->Show();
     ASSERT_TRUE(WaitFor([&] { return obs_source_get_height(removed->get()) > 0; }));
     unsetenv("TAVREL_FORM");
     PressConfigure(removed->get());
     ASSERT_NE(WaitForWindowTitled(kTitle, kFormBound), 0u) << "the settings form never appeared";
+    bystander.reset();
+    ASSERT_TRUE(WaitFor([] { return LogHas("the source \"bystander\" is let go of when the form closes"); }));
     removed->Hide();
     removed.reset();
     EXPECT_TRUE(WaitFor([] { return !WindowTitledExists(kTitle); }, kFormBound));
