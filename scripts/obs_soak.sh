@@ -12,7 +12,7 @@
 # at another rate than 4 the names end in _RATEgps (thanks_20gps.csv).
 # At 20 gifts a second for 40 minutes (48,000 gifts) what the module keeps
 # bounded and fills with gifts and new characters fills in the first 20,
-# cairo's cache of glyph outlines last, at about minute 15 (docs/soak/README.md
+# cairo's cache of glyph outlines last, at about minute 15 (docs/dev/soak/README.md
 # says what and when): the long evening, accelerated.
 #
 # Pass: OBS Studio quits within 10 s with status 0 and a leak count of 0
