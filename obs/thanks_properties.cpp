@@ -1,6 +1,7 @@
 #include "obs/thanks_properties.h"
 
 #include "obs/setting_widgets.h"
+#include "obs/user_docs.h"
 #include "render/text_font.h"
 
 #include <obs-module.h>
@@ -70,6 +71,13 @@ constexpr TextDefault kTextDefaults[] = {
 
 const char* Text(const char* key) { return obs_module_text(key); }
 
+// The text of `key` with its "$1" replaced by `argument`.
+std::string TextWith(const char* key, const std::string& argument) {
+    std::string text = Text(key);
+    if (const size_t at = text.find("$1"); at != std::string::npos) text.replace(at, 2, argument);
+    return text;
+}
+
 // A check box for a flag key: it edits the flag's widget key.
 obs_property_t* AddFlag(obs_properties_t* group, const char* designKey, const char* label) {
     return obs_properties_add_bool(group, WidgetKeyOf(designKey).c_str(), Text(label));
@@ -135,9 +143,7 @@ void AddFontList(obs_properties_t* group, obs_data_t* settings) {
     // scene collection from another machine): it is drawn with the fallback.
     const char* current = settings ? obs_data_get_string(settings, "font") : "";
     if (current && *current && std::find(families.begin(), families.end(), current) == families.end()) {
-        std::string label = Text("FontNotInstalled");
-        if (const size_t at = label.find("$1"); at != std::string::npos) label.replace(at, 2, current);
-        obs_property_list_add_string(list, label.c_str(), current);
+        obs_property_list_add_string(list, TextWith("FontNotInstalled", current).c_str(), current);
     }
     for (const std::string& family : families) obs_property_list_add_string(list, family.c_str(), family.c_str());
 }
@@ -184,11 +190,22 @@ obs_property_t* AddSeconds(obs_properties_t* group, const char* key, const char*
     return seconds;
 }
 
+// Where gifts come from ("room_name", the key scenes are saved with): first
+// in the window, since a streamer who reads "room" types a room number, and
+// the plug-in logs in to no platform. The hint names the installed page on
+// connecting a gift tool.
+obs_properties_t* GiftsGroup() {
+    obs_properties_t* group = obs_properties_create();
+    const std::string hint =
+        TextWith("RoomName.Hint", UserDocFile(obs_get_module_data_path(obs_current_module()), "connecting-gifts.md"));
+    obs_property_t* room = obs_properties_add_text(group, "room_name", Text("RoomName"), OBS_TEXT_DEFAULT);
+    obs_property_set_long_description(room, hint.c_str());
+    obs_properties_add_text(group, "room_name_hint", hint.c_str(), OBS_TEXT_INFO);
+    return group;
+}
+
 obs_properties_t* ThanksGroup() {
     obs_properties_t* group = obs_properties_create();
-    obs_property_t* room = obs_properties_add_text(group, "room_name", Text("RoomName"), OBS_TEXT_DEFAULT);
-    obs_property_set_long_description(room, Text("RoomName.Hint"));
-    obs_properties_add_text(group, "room_name_hint", Text("RoomName.Hint"), OBS_TEXT_INFO);
     FollowWidget(AddFlag(group, "is_use_thanks", "IsUseThanks"));
     obs_property_t* thanks = obs_properties_add_text(group, "thanks_string", Text("ThanksString"), OBS_TEXT_DEFAULT);
     obs_property_set_long_description(thanks, Text("ThanksString.Hint"));
@@ -232,6 +249,7 @@ obs_properties_t* GetThanksProperties(obs_data_t* settings, obs_property_clicked
     // assembly or the core may have changed them since the view was built.
     if (settings) ShowDesignValuesInWidgets(settings);
     obs_properties_t* properties = obs_properties_create();
+    obs_properties_add_group(properties, "group.gifts", Text("Group.Gifts"), OBS_GROUP_NORMAL, GiftsGroup());
     obs_properties_add_group(properties, "group.text", Text("Group.TextStyle"), OBS_GROUP_NORMAL,
                              TextStyleGroup(settings));
     obs_properties_add_group(properties, "group.outline", Text("Group.Outline"), OBS_GROUP_NORMAL, OutlineGroup());

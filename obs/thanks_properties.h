@@ -11,8 +11,8 @@
 // get_defaults.
 void GetThanksDefaults(obs_data_t* settings);
 
-// get_properties: the groups Text style, Outline, Background, Thanks, Gift
-// record and Moderation, then the logic assembly's own form behind the
+// get_properties: the groups Gift source, Text style, Outline, Background,
+// Thanks, Gift record and Moderation, then the logic assembly's own form behind the
 // button "configure", which calls `onConfigure` with `source`. `settings`
 // are the source's (null when OBS asks for the properties of the source
 // type): their font is offered even when it is not installed, and the

@@ -7,7 +7,7 @@
 #
 #   scripts/properties_screenshot.sh [--lang LANG] [--crop] [--settings JSON] [OUTPUT.png [BUILD]]
 #
-#   OUTPUT.png  where the PNG goes (default docs/obs_properties.png)
+#   OUTPUT.png  where the PNG goes (default docs/user/images/properties-LANG.png)
 #   BUILD       the build folder holding obs-plugins/morvik-thanks/ (default build)
 #   --lang      OBS Studio's language, e.g. zh-CN (default: from LANG, else en-US)
 #   --crop      keep only the Properties window instead of the whole screen
@@ -45,14 +45,7 @@ inner() {
   password=$(random_password)
   write_config "$lang" "$port" "$password"
 
-  # The module as a user plug-in: bin/64bit/ and data/. A build tree keeps
-  # MorvikPlatform in lib/ and finds it through its build RUNPATH; the copy
-  # carries it beside the module too, and LD_LIBRARY_PATH points there.
-  local plugin=$cfg/plugins/morvik-thanks
-  cp -r "$build/obs-plugins/morvik-thanks" "$plugin"
-  if [ ! -e "$plugin/bin/64bit/libMorvikPlatform.so" ] && [ -e "$build/lib/libMorvikPlatform.so" ]; then
-    cp "$build/lib/libMorvikPlatform.so" "$plugin/bin/64bit/"
-  fi
+  install_build_module "$build"
 
   start_x
   log "Xvfb on $DISPLAY; starting OBS Studio (language $lang, obs-websocket on 127.0.0.1:$port)"
@@ -63,17 +56,38 @@ inner() {
     "$input_name" morvik_thanks_image "$input_settings" ||
     die "driving OBS Studio through obs-websocket failed"
 
-  # Makes the Properties window tall enough to show every group at once
-  # (there is no window manager to do it), lets it lay itself out and the
-  # preview render, then takes the whole X screen.
-  local window
-  window=$(xwininfo -root -children | grep -F "'$input_name'" | awk '{print $1; exit}' || true)
+  # Makes the Properties window as tall as the screen (there is no window
+  # manager to do it) and, once it has laid itself out, drags the handle
+  # between the preview and the list of properties (half way down the
+  # window at first) up, so that the list shows the most; lets the preview
+  # render, then takes the whole X screen.
+  # The window is mapped a moment after obs-websocket's answer: waited for.
+  local window="" i
+  for ((i = 0; i < 150; i++)); do
+    window=$(xwininfo -root -children | grep -F "'$input_name'" | awk '{print $1; exit}' || true)
+    [ -z "$window" ] || break
+    sleep 0.1
+  done
+  [ -n "$window" ] || die "OBS Studio showed no Properties window within 15 s"
   /usr/bin/python3 - "$window" <<'PY' || log "warning: the Properties window could not be resized"
-import sys
-from Xlib import display
+import sys, time
+from Xlib import X, display
+from Xlib.ext import xtest
 x = display.Display()
 window = x.create_resource_object("window", int(sys.argv[1], 16))
 window.configure(x=0, y=0, width=760, height=1070)
+x.sync()
+time.sleep(2)
+root = x.screen().root
+root.warp_pointer(380, 495)
+x.sync()
+xtest.fake_input(x, X.ButtonPress, 1)
+x.sync()
+for y in range(490, 219, -10):
+    time.sleep(0.02)
+    xtest.fake_input(x, X.MotionNotify, x=380, y=y)
+    x.sync()
+xtest.fake_input(x, X.ButtonRelease, 1)
 x.sync()
 PY
   sleep 3
@@ -84,7 +98,7 @@ PY
   # The groups below the first screenful: the mouse wheel over the list of
   # properties, a second shot, and with --crop the two side by side.
   local scrolled=$HOME/scrolled.png
-  if [ -n "$window" ] && /usr/bin/python3 - <<'PY'
+  if /usr/bin/python3 - <<'PY'
 from Xlib import X, display
 from Xlib.ext import xtest
 x = display.Display()
@@ -155,7 +169,6 @@ done
 [ ${#positional[@]} -le 2 ] || die "too many arguments (OUTPUT.png and BUILD at most)"
 
 # The defaults are in the repository; given paths are from the current folder.
-out=$(realpath -m "${positional[0]:-$repo/docs/obs_properties.png}")
 build=$(realpath -m "${positional[1]:-$repo/build}")
 
 # OBS Studio's language: --lang, else LANG's (zh_CN.UTF-8 gives zh-CN), else en-US.
@@ -165,6 +178,7 @@ if [ -z "$lang" ]; then
     *) lang=en-US ;;
   esac
 fi
+out=$(realpath -m "${positional[0]:-$repo/docs/user/images/properties-$lang.png}")
 
 [ -e "$build/obs-plugins/morvik-thanks/bin/64bit/morvik-thanks.so" ] ||
   die "no module in $build/obs-plugins/morvik-thanks/bin/64bit/: build the targets morvik-thanks and obs_module_assembly"

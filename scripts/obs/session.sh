@@ -6,8 +6,9 @@
 # The sourcing script sets $tag (its name, for messages) and calls, in its
 # inner stage: session_begin, write_config, start_x, start_obs; at its end
 # session_end is run by the exit trap. The globals are $HOME, $cfg,
-# $obs_pid, $xvfb_pid, $status (0 once the script succeeded), $interrupted
-# and $input_name (the input whose Properties window quit_obs.py may answer).
+# $obs_pid, $xvfb_pid, $plugin (after install_build_module), $status (0 once
+# the script succeeded), $interrupted and $input_name (the input whose
+# Properties window quit_obs.py may answer).
 
 obs_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -228,6 +229,19 @@ free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 random_password() { head -c 18 /dev/urandom | base64 | tr '+/' '-_'; }
+
+# The module of build folder $1 as a user plug-in in $cfg/plugins/
+# morvik-thanks ($plugin): bin/64bit/ and data/. A build tree keeps
+# MorvikPlatform in lib/ and finds it through its build RUNPATH; the copy
+# carries it beside the module too: start OBS Studio with
+# LD_LIBRARY_PATH=$plugin/bin/64bit.
+install_build_module() {
+  plugin=$cfg/plugins/morvik-thanks
+  cp -r "$1/obs-plugins/morvik-thanks" "$plugin"
+  if [ ! -e "$plugin/bin/64bit/libMorvikPlatform.so" ] && [ -e "$1/lib/libMorvikPlatform.so" ]; then
+    cp "$1/lib/libMorvikPlatform.so" "$plugin/bin/64bit/"
+  fi
+}
 
 # Starts OBS Studio with Mesa's software renderer, in a session of its own so
 # that it and its children can be ended together. Its output goes to

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -69,6 +70,14 @@ std::map<std::string, std::string> LocaleTexts(const std::string& locale) {
     return texts;
 }
 
+// The user documentation's page `page` as the module should name it: the
+// portable tarball's copy (doc/user/ at the plug-in's top, beside data/)
+// while there is one, else the Debian package's.
+std::string InstalledUserDoc(const char* page) {
+    const std::filesystem::path carried = (std::filesystem::path(ModuleDir()) / "doc" / "user" / page).lexically_normal();
+    return std::filesystem::exists(carried) ? carried.string() : std::string("/usr/share/doc/morvik-thanks/user/") + page;
+}
+
 void CollectProperties(obs_properties_t* properties, std::map<std::string, std::vector<std::string>>& groups,
                        std::vector<obs_property_t*>& all, const std::string& group) {
     for (obs_property_t* property = obs_properties_first(properties); property; obs_property_next(&property)) {
@@ -88,27 +97,33 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
     CollectProperties(properties, groups, all, "");
 
     using Keys = std::vector<std::string>;
-    EXPECT_EQ(groups[""], (Keys{"group.text", "group.outline", "group.background", "group.thanks", "group.record",
-                                "group.moderation", "configure", "group.controls"}));
+    EXPECT_EQ(groups[""], (Keys{"group.gifts", "group.text", "group.outline", "group.background", "group.thanks",
+                                "group.record", "group.moderation", "configure", "group.controls"}));
+    EXPECT_EQ(groups["group.gifts"], (Keys{"room_name", "room_name_hint"}));
     EXPECT_EQ(groups["group.controls"], (Keys{"test_gift", "skip_thanks", "pause_thanks", "clear_thanks"}));
     EXPECT_EQ(groups["group.text"], (Keys{"font", "fontSize", "widget.bold", "widget.italic", "widget.underline",
                                           "widget.color", "textOpacity", "widget.RandomColor", "RandomModeType"}));
     EXPECT_EQ(groups["group.outline"], (Keys{"widget.outline", "outlineSize", "widget.outlineColor", "outlineOpacity"}));
     EXPECT_EQ(groups["group.background"], (Keys{"widget.backgroundColor", "backgroundOpacity"}));
-    EXPECT_EQ(groups["group.thanks"], (Keys{"room_name", "room_name_hint", "widget.is_use_thanks", "thanks_string",
-                                            "thanks_string_hint", "show_second", "delay_show_second",
-                                            "gift_limit_mode", "widget.is_no_thanks", "no_thanks_string"}));
+    EXPECT_EQ(groups["group.thanks"], (Keys{"widget.is_use_thanks", "thanks_string", "thanks_string_hint",
+                                            "show_second", "delay_show_second", "gift_limit_mode",
+                                            "widget.is_no_thanks", "no_thanks_string"}));
     EXPECT_EQ(groups["group.record"], (Keys{"widget.is_save_record", "save_folder"}));
     EXPECT_EQ(groups["group.moderation"], (Keys{"blocked_words", "blocked_words_hint"}));
 
     // Every text comes from the locale table (a key missing there would be
     // shown as the key itself), and both locales have the same keys, each
-    // with a text.
+    // with a text. The gift source's hint names the user documentation's
+    // page as installed.
     const auto english = LocaleTexts("en-US");
     const auto chinese = LocaleTexts("zh-CN");
     std::set<std::string> englishKeys, chineseKeys, englishTexts;
     ASSERT_FALSE(english.empty());
-    for (const auto& [key, text] : english) englishKeys.insert(key), englishTexts.insert(text);
+    for (auto [key, text] : english) {
+        englishKeys.insert(key);
+        if (key == "RoomName.Hint") text.replace(text.find("$1"), 2, InstalledUserDoc("connecting-gifts.md"));
+        englishTexts.insert(text);
+    }
     for (const auto& [key, text] : chinese) {
         chineseKeys.insert(key);
         EXPECT_FALSE(text.empty()) << key;
@@ -129,6 +144,51 @@ TEST(ObsProperties, TheWindowGroupsEveryWidgetUnderATextOfBothLocales) {
     EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "delay_show_second")));
     EXPECT_TRUE(obs_property_visible(obs_properties_get(properties, "gift_limit_mode")));
     obs_properties_destroy(properties);
+}
+
+// The gift source's hint and tooltip, as a streamer reads them: what the
+// field takes, in both locales, and a page of the documentation they have.
+TEST(ObsProperties, TheGiftSourceSaysWhatItTakesAndNamesAnInstalledPage) {
+    for (const char* locale : {"en-US", "zh-CN"}) {
+        const auto texts = LocaleTexts(locale);
+        const std::string hint = texts.at("RoomName.Hint");
+        for (const char* taken : {"demo", "http://127.0.0.1:", "$1"})
+            EXPECT_NE(hint.find(taken), std::string::npos) << locale << " lacks " << taken;
+        // The plug-in logs in nowhere: said first, before what to type.
+        EXPECT_LT(hint.find(locale == std::string("en-US") ? "no platform" : "不登录任何直播平台"), hint.find("demo"))
+            << locale;
+        // No text points into the source tree, which nobody installs.
+        for (const auto& [key, text] : texts) EXPECT_EQ(text.find("docs/"), std::string::npos) << locale << " " << key;
+    }
+
+    TestSource source("gift source hint", "{}", true);
+    const auto hintAndTooltip = [&] {
+        obs_properties_t* properties = obs_source_properties(source.get());
+        std::pair<std::string, std::string> texts{
+            obs_property_description(obs_properties_get(properties, "room_name_hint")),
+            obs_property_long_description(obs_properties_get(properties, "room_name"))};
+        obs_properties_destroy(properties);
+        return texts;
+    };
+    const auto endsWith = [](const std::string& text, const std::string& tail) {
+        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    // The portable tarball's copy, doc/user/ at the plug-in's top beside
+    // data/, is named while it is there; otherwise the package's.
+    const std::filesystem::path carried =
+        (std::filesystem::path(ModuleDir()) / "doc" / "user" / "connecting-gifts.md").lexically_normal();
+    const bool carriedAlready = std::filesystem::exists(carried);
+    if (!carriedAlready) {
+        const auto [hint, tooltip] = hintAndTooltip();
+        EXPECT_TRUE(endsWith(hint, ": /usr/share/doc/morvik-thanks/user/connecting-gifts.md")) << hint;
+        EXPECT_EQ(tooltip, hint);
+        std::filesystem::create_directories(carried.parent_path());
+        WriteFile(carried.string(), "# Connecting gifts\n");
+    }
+    const auto [hint, tooltip] = hintAndTooltip();
+    EXPECT_TRUE(endsWith(hint, ": " + carried.string())) << hint;
+    EXPECT_EQ(tooltip, hint);
+    if (!carriedAlready) std::filesystem::remove_all(carried.parent_path().parent_path());
 }
 
 // OBS's Properties window compares the settings with those it opened with
