@@ -98,7 +98,7 @@ namespace Tavrel
         // One row each, top to bottom. The fallbacks are the plug-in's own
         // defaults, for a channel that has not been sent its settings.
         public static readonly Field[] Fields = {
-            new Field("room_name", "房间 Room", Kind.Text, ""),
+            new Field("room_name", "礼物来源 Gift source", Kind.Text, ""),
             new Field("thanks_string", "答谢模板 Thanks template", Kind.Text, ""),
             new Field("is_no_thanks", "显示空闲文字 Show idle text", Kind.Check, "0"),
             new Field("no_thanks_string", "空闲文字 Idle text", Kind.Text, ""),

@@ -38,7 +38,7 @@ const LABELS = {
     "Paste it into OBS's Docks → Custom Browser Docks (on OBS builds that have browser docks), or keep it open in a browser tab."],
   noSources: ['当前场景集合中没有答谢来源', 'No thanks source in the current scene collection'],
   noRows: ['还没有礼物', 'No gifts yet'], nothing: ['（无）', '(nothing)'], onAir: ['正在显示', 'On air'],
-  waiting: ['等待', 'waiting'], giftCount: ['礼物', 'gifts'], value: ['价值', 'value'], total: ['合计', 'Total'],
+  waiting: ['等待', 'waiting'], giftCount: ['礼物', 'gifts'], giftOne: ['礼物', 'gift'], value: ['价值', 'value'], total: ['合计', 'Total'],
   paused: ['已暂停', 'paused'], running: ['运行中', 'running'],
   noAnnounce: ['此来源的逻辑程序集不通报礼物，也不支持这些按钮。',
     "This source's logic assembly announces no gifts and does not support these buttons."],
@@ -78,6 +78,8 @@ let topShown = '';
 function ordered(pair) { return zhFirst ? pair : [pair[1], pair[0]]; }
 function text(key) { return ordered(LABELS[key]).join(' '); }
 function first(key) { return ordered(LABELS[key])[0]; }
+// "1 gift", "3 gifts": English counts one apart; Chinese has one word.
+function giftsWord(count) { return first(count === 1 ? 'giftOne' : 'giftCount'); }
 
 // Primary language first, the other quieter after it.
 function setPair(node, pair) {
@@ -211,7 +213,7 @@ function onSources(m) {
   }
   for (const [name, p] of panels) if (!seen.has(name)) { p.el.remove(); panels.delete(name); }
   $('no-sources').hidden = seen.size > 0;
-  setText($('totals'), `${text('total')}: ${amount(gifts)} ${first('giftCount')} · ${first('value')} ${amount(value)}`);
+  setText($('totals'), `${text('total')}: ${amount(gifts)} ${giftsWord(gifts)} · ${first('value')} ${amount(value)}`);
   showTop(Array.isArray(m.top) ? m.top.slice(0, 10) : []);
 }
 
@@ -294,7 +296,7 @@ function showTop(top) {
     const li = make('li');
     li.dataset.sender = typeof t.sender === 'string' ? t.sender : '';
     li.append(make('span', 'who', str(t.sender) || '—', 'sender'), make('span', 'num', amount(t.value), 'value'),
-      make('span', 'muted', `${amount(t.gifts)} ${first('giftCount')}`, 'gifts'));
+      make('span', 'muted', `${amount(t.gifts)} ${giftsWord(num(t.gifts))}`, 'gifts'));
     list.appendChild(li);
   }
   if (!list.firstChild) list.appendChild(make('li', 'hint', text('noRows')));
