@@ -3,9 +3,10 @@
 //
 // Layout: "Set:" then 31 fields separated by "{|}" with no separator after
 // the last: the window number, then the values of the keys in
-// kSettingsFields order. Integers are signed decimal; texts are inserted as
-// stored, without escaping (a text holding "{|}" gives the receiver more
-// fields). While "usingASCII" is 1, "ASCII" is sent right before it.
+// kSettingsFields order (bridge/settings_fields.h). Integers are signed
+// decimal; texts are inserted as stored, without escaping (a text holding
+// "{|}" gives the receiver more fields). While "usingASCII" is 1, "ASCII" is
+// sent right before it.
 #pragma once
 
 #include "host/OBSApi.h"

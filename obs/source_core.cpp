@@ -10,6 +10,7 @@
 #include "obs/module_runtime.h"
 #include "obs/obs_tasks.h"
 #include "obs/thanks_properties.h"
+#include "obs/vendor_vocabulary.h"
 #include "obs/websocket_vendor.h"
 #include "platform/message_window.h"
 #include "render/base_size.h"
@@ -45,10 +46,10 @@ void SourceCore::ForwardChannelEvents() {
             if (source->settings_ != settings) continue;
             const std::string text = payload.ToUtf8();
             if (event == ChannelEvent::GiftReceived) {
-                EmitSourceEvent(source->weakSource_, "GiftReceived", text);
+                EmitSourceEvent(source->weakSource_, kGiftReceivedEvent, text);
                 ActivityGiftReceived(source->formToken_, source->CurrentName(), text);
             } else {
-                EmitSourceEvent(source->weakSource_, "ThanksShown", nlohmann::json{{"text", text}}.dump());
+                EmitSourceEvent(source->weakSource_, kThanksShownEvent, text);
                 ActivityThanksShown(source->formToken_, source->CurrentName(), text);
             }
         }

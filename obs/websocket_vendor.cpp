@@ -2,13 +2,13 @@
 
 #include "channel/control_error.h"
 #include "obs/thanks_controls.h"
+#include "obs/vendor_vocabulary.h"
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
 
 #include <nlohmann/json.hpp>
 
-#include <array>
 #include <dlfcn.h>
 #include <mutex>
 
@@ -36,22 +36,6 @@ struct Vendor {
 std::mutex vendorMutex;
 const Vendor* vendor = nullptr;
 
-struct Request {
-    const char* type;
-    const char* action;
-};
-
-constexpr std::array<Request, 8> kRequests{{
-    {"SendGifts", "gifts"},
-    {"ThankAgain", "again"},
-    {"TestThanks", "test"},
-    {"SkipThanks", "skip"},
-    {"PauseThanks", "pause"},
-    {"ResumeThanks", "resume"},
-    {"ClearThanks", "clear"},
-    {"GetThanksState", "state"},
-}};
-
 std::string Field(obs_data_t* data, const char* key) {
     const char* value = data ? obs_data_get_string(data, key) : nullptr;
     return value ? value : "";
@@ -75,12 +59,10 @@ void Answer(obs_data_t* response, const std::string& json) {
 }
 
 void OnRequest(obs_data_t* request, obs_data_t* response, void* data) {
-    const auto* handled = static_cast<const Request*>(data);
-    const std::string action = handled->action;
-    const std::string argument = action == "gifts"   ? JsonField(request, "gifts")
-                                 : action == "again" ? JsonField(request, "giftId")
-                                                     : "";
-    Answer(response, ControlInput(Field(request, "inputName"), Field(request, "inputUuid"), action, argument));
+    const auto* handled = static_cast<const VendorRequest*>(data);
+    const std::string argument = handled->argument ? JsonField(request, handled->argument) : "";
+    Answer(response, ControlInput(Field(request, kInputNameField), Field(request, kInputUuidField), handled->action,
+                                  argument));
 }
 
 // OBS's frontend library is looked up in the process rather than linked,
@@ -95,7 +77,7 @@ FrontendEventCallback FrontendFunction(const char* name) {
 void DropVendor() {
     std::lock_guard lock(vendorMutex);
     if (!vendor) return;
-    for (const Request& request : kRequests) {
+    for (const VendorRequest& request : kVendorRequests) {
         calldata_t call{};
         calldata_set_ptr(&call, "vendor", vendor->handle);
         calldata_set_string(&call, "type", request.type);
@@ -144,8 +126,8 @@ void RegisterWebsocketVendor() {
         blog(LOG_WARNING, "[morvik-thanks] obs-websocket refused the vendor \"morvik-thanks\"");
         return;
     }
-    for (const Request& request : kRequests) {
-        RequestCallback callback{OnRequest, const_cast<Request*>(&request)};
+    for (const VendorRequest& request : kVendorRequests) {
+        RequestCallback callback{OnRequest, const_cast<VendorRequest*>(&request)};
         calldata_t registration{};
         calldata_set_ptr(&registration, "vendor", registered.handle);
         calldata_set_string(&registration, "type", request.type);
@@ -174,18 +156,19 @@ void ForgetWebsocketVendor() {
     frontendCallbackAdded = false;
 }
 
-void EmitSourceEvent(obs_weak_source_t* weakSource, const char* type, const std::string& json) {
+void EmitSourceEvent(obs_weak_source_t* weakSource, const VendorEvent& event, const std::string& text) {
     std::lock_guard lock(vendorMutex);
     const Vendor* registered = vendor;
     if (!registered) return;
     obs_source_t* source = obs_weak_source_get_source(weakSource);
     if (!source) return;
-    obs_data_t* data = obs_data_create_from_json(json.c_str());
+    obs_data_t* data = event.textField ? obs_data_create() : obs_data_create_from_json(text.c_str());
     if (data) {
-        obs_data_set_string(data, "inputName", obs_source_get_name(source));
+        if (event.textField) obs_data_set_string(data, event.textField, text.c_str());
+        obs_data_set_string(data, kInputNameField, obs_source_get_name(source));
         calldata_t call{};
         calldata_set_ptr(&call, "vendor", registered->handle);
-        calldata_set_string(&call, "type", type);
+        calldata_set_string(&call, "type", event.type);
         calldata_set_ptr(&call, "data", data);
         proc_handler_call(registered->procs, "vendor_event_emit", &call);
         calldata_free(&call);

@@ -1,9 +1,9 @@
 // The module as an obs-websocket vendor, "morvik-thanks", for the tools
 // streamers drive OBS with (Streamer.bot, SAMMI, Companion, obs-websocket-js):
 //
-// Requests (requestData names the input by "inputName", or by "inputUuid"
-// on OBS Studio 29.1 and later), answered with a JSON object, a failure as
-// {"error": "..."}:
+// Requests (obs/vendor_vocabulary.h; requestData names the input by
+// "inputName", or by "inputUuid" on OBS Studio 29.1 and later), answered
+// with a JSON object, a failure as {"error": "..."}:
 //   SendGifts {inputName, gifts: one gift or an array of at most 100, as
 //             posted to the gift endpoint} -> {"accepted": N, "duplicates": D}
 //   ThankAgain {inputName, giftId: the "gift_id" of a GiftReceived, a
@@ -26,6 +26,7 @@
 
 #include <string>
 
+struct VendorEvent;  // obs/vendor_vocabulary.h
 struct obs_weak_source;
 typedef struct obs_weak_source obs_weak_source_t;
 
@@ -39,6 +40,7 @@ void RegisterWebsocketVendor();
 // module no more.
 void ForgetWebsocketVendor();
 
-// Emits the event `type` with the fields of `json` (a JSON object) and the
-// source's name as "inputName"; nothing without the vendor or the source.
-void EmitSourceEvent(obs_weak_source_t* source, const char* type, const std::string& json);
+// Emits `event` with the source's name as "inputName" and `text`: in the
+// event's text field, or, for an event without one, as a JSON object whose
+// fields it carries. Nothing without the vendor or the source.
+void EmitSourceEvent(obs_weak_source_t* source, const VendorEvent& event, const std::string& text);

@@ -10,10 +10,13 @@
 #include "bridge/settings_message.h"
 #include "channel/channel_registry.h"
 #include "channel/message_window.h"
+#include "obs/vendor_vocabulary.h"
 #include "tests/gift_client/gift_client.h"
+#include "tests/reference/reference_table.h"
 
 #include <nlohmann/json.hpp>
 
+#include <set>
 #include <thread>
 
 namespace logic_test {
@@ -292,6 +295,32 @@ TEST_F(ThanksControls, ClearRecordsTheWaitingGiftsAndATestGiftIsShownAndRecorded
     for (const std::string& text : TextsOf(kGiftReceived)) outcomes.push_back(json::parse(text)["outcome"]);
     EXPECT_EQ(outcomes, (std::vector<std::string>{"thanked", "merged", "thanked", "off", "test", "test"}));
     EXPECT_EQ(json::parse(TextsOf(kGiftReceived)[2])["value"], 10);
+    ExpectOnlyAnswersToControls();
+}
+
+// An obs-websocket GiftReceived is the assembly's announcement with the
+// source's name added: the reference page lists exactly the fields of a
+// gift taken (with its gift_id) and of one left out (without).
+TEST_F(ThanksControls, AnnouncementsCarryTheFieldsTheObsWebsocketPageLists) {
+    Channel(Settings());
+    ASSERT_NE(AwaitNth(1, 1), nullptr);
+    const std::string gift = R"({"sender": "A", "gift": "rose", "count": 2, "combo": "x2", "value": 5, "id": "e1"})";
+    EXPECT_EQ(Gifts(gift), json({{"accepted", 1}, {"duplicates", 0}}));
+    EXPECT_EQ(Gifts(gift), json({{"accepted", 0}, {"duplicates", 1}}));
+    ASSERT_NE(AwaitNth(kGiftReceived, 2), nullptr);
+    EXPECT_EQ(Announced(windows_.back()), (std::vector<std::string>{"A thanked 1", "A duplicate"}));
+    std::set<std::string> announced{kInputNameField};
+    for (const std::string& text : TextsOf(kGiftReceived)) {
+        const json fields = json::parse(text);
+        for (const auto& field : fields.items()) announced.insert(field.key());
+    }
+
+    std::set<std::string> documented;
+    for (const std::vector<std::string>& row : reference::TableUnder("obs-websocket.md", "## Events"))
+        if (reference::CodeSpans(row.at(0)) == std::vector<std::string>{kGiftReceivedEvent.type})
+            for (const std::string& field : reference::CodeSpans(row.at(1))) documented.insert(field);
+    EXPECT_EQ(documented, announced) << "obs-websocket.md's fields of " << kGiftReceivedEvent.type
+                                     << " and those the logic assembly announces (with the source's name)";
     ExpectOnlyAnswersToControls();
 }
 
