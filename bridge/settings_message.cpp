@@ -1,8 +1,7 @@
 #include "bridge/settings_message.h"
 
 #include "bridge/runtime_host.h"
-#include "channel/channel_registry.h"
-#include "shell/process_state.h"
+#include "platform/message_window.h"
 
 #include <iterator>
 
@@ -52,6 +51,8 @@ constexpr SettingsField kSettingsFields[] = {
 static_assert(std::size(kSettingsFields) == 30, "the window number and 30 settings make 31 fields");
 
 }  // namespace
+
+int32_t asciiMode = 0;
 
 String ComposeSettingsMessage(XElement* settings, WindowHandle window) {
     String message(u"Set:");
