@@ -2,8 +2,9 @@
 
 #include "bridge/runtime_host.h"
 #include "bridge/settings_fields.h"
-#include "channel/channel_registry.h"
-#include "shell/process_state.h"
+#include "platform/message_window.h"
+
+int32_t asciiMode = 0;
 
 String ComposeSettingsMessage(XElement* settings, WindowHandle window) {
     String message(u"Set:");

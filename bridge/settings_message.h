@@ -11,6 +11,13 @@
 
 #include "host/OBSApi.h"
 
+#include <cstdint>
+
+// Process-wide: exactly 1 selects 8-bit ANSI text for the blocks the logic
+// assembly sends, any other value UTF-16. Set from "usingASCII" of the last
+// settings sent, and when the assembly switches it (AsciiModeOn/Off).
+extern int32_t asciiMode;
+
 // The message for these settings and window, without sending anything.
 String ComposeSettingsMessage(XElement* settings, WindowHandle window);
 

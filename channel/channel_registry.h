@@ -11,6 +11,7 @@
 #pragma once
 
 #include "host/OBSApi.h"
+#include "platform/message_window.h"
 
 #include <cstddef>
 #include <optional>
@@ -52,8 +53,6 @@ private:
     std::vector<ChannelRecord> records_;
 };
 
-// The window number of a handle: its low 32 bits read as a signed integer.
-inline int32_t WindowNumber(WindowHandle window) { return static_cast<int32_t>(static_cast<uint32_t>(window)); }
 // The decimal text of the window number, as stored in innerId and sent in commands.
 inline String WindowNumberText(WindowHandle window) {
     String text;

@@ -1,10 +1,11 @@
 #include "channel/message_window.h"
 
 #include "bridge/runtime_host.h"
+#include "bridge/settings_message.h"
 #include "channel/channel_events.h"
+#include "channel/process_state.h"
 #include "channel/thanks_controls.h"
 #include "platform/ansi_text.h"
-#include "shell/process_state.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "channel/thanks_controls.h"
 
 #include "bridge/runtime_host.h"
-#include "shell/process_state.h"
+#include "channel/process_state.h"
 
 #include <array>
 #include <utility>

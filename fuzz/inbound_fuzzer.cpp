@@ -4,11 +4,12 @@
 // SendMessageW to a live channel, to a retired channel whose source is gone,
 // or to a window number that does not exist. The scene holding the settings
 // must still save afterwards.
+#include "bridge/settings_message.h"
 #include "channel/message_window.h"
+#include "channel/process_state.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
 #include "platform/ansi_text.h"
-#include "shell/process_state.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

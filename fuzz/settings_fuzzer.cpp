@@ -4,11 +4,11 @@
 // small enough to draw quickly) the text is drawn.
 #include "bridge/settings_message.h"
 #include "channel/channel_registry.h"
+#include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
 #include "render/base_size.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

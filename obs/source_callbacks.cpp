@@ -47,11 +47,13 @@ void VideoRender(void* data, gs_effect_t*) {
     Of(data)->Render();
 }
 
-// Also asked for without a source (the properties of the source type).
+// Also asked for without a source (the properties of the source type). The
+// Controls group is added here, for both, so that the source does not reach
+// back into the controls, which reach the source.
 obs_properties_t* GetProperties(void* data) {
-    if (data) return Of(data)->Properties();
-    obs_properties_t* properties = GetThanksProperties(nullptr, nullptr, nullptr);
-    AddControlButtons(properties, nullptr);
+    ThanksSource* source = Of(data);
+    obs_properties_t* properties = source ? source->Properties() : GetThanksProperties(nullptr, nullptr, nullptr);
+    AddControlButtons(properties, source);
     return properties;
 }
 

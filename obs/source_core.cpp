@@ -3,6 +3,7 @@
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
 #include "channel/channel_events.h"
+#include "channel/process_state.h"
 #include "channel/thanks_controls.h"
 #include "host/graphics.h"
 #include "obs/activity_page.h"
@@ -14,7 +15,6 @@
 #include "obs/websocket_vendor.h"
 #include "platform/message_window.h"
 #include "render/base_size.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 #include "source/scene_hooks.h"
 

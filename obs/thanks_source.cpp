@@ -9,7 +9,6 @@
 #include "obs/obs_tasks.h"
 #include "obs/shared_deadline.h"
 #include "obs/source_core.h"
-#include "obs/thanks_controls.h"
 #include "obs/thanks_hotkeys.h"
 #include "obs/thanks_properties.h"
 #include "source/morvik_thanks_image.h"
@@ -226,7 +225,5 @@ uint32_t ThanksSource::Height() {
 }
 
 obs_properties_t* ThanksSource::Properties() {
-    obs_properties_t* properties = GetThanksProperties(settings_, OnConfigure, this);
-    AddControlButtons(properties, this);
-    return properties;
+    return GetThanksProperties(settings_, OnConfigure, this);
 }

@@ -81,6 +81,9 @@ public:
     uint32_t Width();
     uint32_t Height();
 
+    // Its settings groups and the form's button (obs/thanks_properties.h);
+    // the Controls group, whose buttons call this source, is added by the
+    // caller (obs/thanks_controls.h).
     obs_properties_t* Properties();
 
 private:

@@ -17,6 +17,9 @@ inline constexpr uint32_t WM_CLOSE = 0x10;
 inline constexpr uint32_t WM_COPYDATA = 0x4A;
 inline constexpr uint32_t WM_USER = 0x400;
 
+// The window number of a handle: its low 32 bits read as a signed integer.
+inline int32_t WindowNumber(WindowHandle window) { return static_cast<int32_t>(static_cast<uint32_t>(window)); }
+
 using WindowProc = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 extern "C" {

@@ -4,12 +4,12 @@
 // the source would upload them; or prints the base size the source would
 // store for that style.
 
+#include "channel/process_state.h"
 #include "host/OBSApi.h"
 #include "host/cairo_graphics.h"
 #include "host/scene_document.h"
 #include "render/base_size.h"
 #include "render/text_rasteriser.h"
-#include "shell/process_state.h"
 
 #include <charconv>
 #include <clocale>

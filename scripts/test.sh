@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing (OBS Studio included), configures, builds and runs
-# every test, then the OBS Studio smoke test (scripts/obs_smoke.sh), then the
-# tests of the portable tarball that test built: its portability check, and
-# its module on the runtime it carries.
+# Installs what is missing (OBS Studio included), checks the includes against
+# the layers (scripts/check_layers.sh), configures, builds and runs every
+# test, then the OBS Studio smoke test (scripts/obs_smoke.sh), then the tests
+# of the portable tarball that test built: its portability check, and its
+# module on the runtime it carries.
 #   scripts/test.sh [BUILD_DIR] [extra CMake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# Seconds, before the long build: no folder includes a floor above its own.
+bash scripts/check_layers.sh
 build=${1:-build}
 shift || true
 jobs=$(nproc)

@@ -1,7 +1,7 @@
 #include "source/morvik_thanks_image.h"
 
 #include "channel/channel_events.h"
-#include "shell/process_state.h"
+#include "channel/process_state.h"
 
 #include <cmath>
 #include <cstring>

@@ -3,8 +3,8 @@
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
 #include "channel/message_window.h"
+#include "channel/process_state.h"
 #include "render/base_size.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 
 namespace {

@@ -8,11 +8,11 @@
 //     thanks when nothing is queued, in milliseconds and in frame intervals.
 // Prints a table; run from the build folder.
 #include "bridge/runtime_host.h"
+#include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
 #include "scenehost/frame_loop.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 #include "source/scene_hooks.h"
 #include "tests/gift_client/gift_client.h"

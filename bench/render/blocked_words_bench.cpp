@@ -4,8 +4,8 @@
 // timed frame by frame in turn within one benchmark, in the thread's CPU
 // time, so that the ratio is not skewed by what else the machine does. Also the list's load and the
 // masking alone, with and without matches.
+#include "channel/process_state.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 #include "source/blocked_words.h"
 #include "source/morvik_thanks_image.h"
 #include "tests/render/render_test_support.h"

@@ -1,7 +1,8 @@
+#include "bridge/settings_message.h"
 #include "channel/message_window.h"
+#include "channel/process_state.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 
 #include <gtest/gtest.h>
 

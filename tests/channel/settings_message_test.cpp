@@ -1,7 +1,6 @@
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 
 #include <gtest/gtest.h>
 

@@ -5,12 +5,13 @@
 #pragma once
 
 #include "bridge/runtime_host.h"
+#include "bridge/settings_message.h"
 #include "channel/message_window.h"
+#include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
 #include "platform/message_window.h"
-#include "shell/process_state.h"
 
 #include "tests/test_folder.h"
 

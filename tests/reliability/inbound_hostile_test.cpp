@@ -3,10 +3,11 @@
 // text, unknown codes, and messages to windows and sources that are gone.
 // Every message is answered 0, the host goes on, and what is stored in the
 // scene still saves as valid UTF-8.
+#include "bridge/settings_message.h"
 #include "channel/message_window.h"
+#include "channel/process_state.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,10 @@
 // texture of sane size, and the "Set:" message keeps its 31 fields.
 #include "bridge/settings_message.h"
 #include "channel/channel_registry.h"
+#include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/host_control.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // rasteriser: without entries, the very pixels it drew before; with them,
 // the pixels and size of the masked text, for the hint and pushed texts
 // alike, and a changed list drawn on the next frame.
+#include "channel/process_state.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 #include "tests/render/render_test_support.h"
 

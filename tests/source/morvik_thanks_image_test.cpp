@@ -1,6 +1,6 @@
+#include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/scene_document.h"
-#include "shell/process_state.h"
 #include "source/morvik_thanks_image.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,6 @@
 #include "channel/channel_registry.h"
 #include "host/OBSApi.h"
 
-#include <cstdint>
-
 extern ChannelRegistry channelRegistry;
 // The built-in hint shown before any thanks text arrives; never changed.
 extern const String defaultHintText;
@@ -14,5 +12,3 @@ extern const String defaultHintText;
 extern String displayText;
 // True until the first source has redrawn, and while a channel asks for it.
 extern bool redrawPending;
-// Exactly 1 selects 8-bit ANSI text for inbound blocks; any other value UTF-16.
-extern int32_t asciiMode;

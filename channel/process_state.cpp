@@ -1,8 +1,7 @@
-#include "shell/process_state.h"
+#include "channel/process_state.h"
 
 // Defined in one unit so that they are initialised in this order.
 ChannelRegistry channelRegistry;
 const String defaultHintText(u"设置后将开始显示答谢文字");
 String displayText(defaultHintText);
 bool redrawPending = true;
-int32_t asciiMode = 0;
