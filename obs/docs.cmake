@@ -11,7 +11,7 @@
 set(MORVIK_DOC_FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_SOURCE_DIR}/packaging/copyright)
 install(FILES ${MORVIK_DOC_FILES} ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION doc COMPONENT obs-module)
 install(FILES ${MORVIK_DOC_FILES} DESTINATION share/doc/morvik-thanks COMPONENT obs-package)
-foreach(component destination IN ZIP_LISTS "obs-module;obs-package" "doc/user;share/doc/morvik-thanks/user")
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/user/ DESTINATION ${destination} COMPONENT ${component} OPTIONAL
-          FILES_MATCHING PATTERN "*.md" REGEX "/images/[^/]+$")
-endforeach()
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/user/ DESTINATION doc/user COMPONENT obs-module OPTIONAL
+        FILES_MATCHING PATTERN "*.md" REGEX "/images/[^/]+$")
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/user/ DESTINATION share/doc/morvik-thanks/user COMPONENT obs-package OPTIONAL
+        FILES_MATCHING PATTERN "*.md" REGEX "/images/[^/]+$")
