@@ -93,8 +93,10 @@ for module in "${modules[@]}"; do
   [ -n "$(find "$doc/licenses" -name '*.copyright' 2>/dev/null)" ] ||
     fault "the tarball has no ${doc#"$root"/}/licenses/*.copyright: the carried libraries' copyright files are missing"
   [ -f "$doc/copyright" ] || continue
+  # Named without the version after .so, which the release built on sets.
   for file in "${carried[@]}"; do
-    grep -qF "$(basename "$file")" "$doc/copyright" ||
+    name=$(basename "$file")
+    grep -qF "${name%%.so*}.so" "$doc/copyright" ||
       fault "${doc#"$root"/}/copyright names no licence for $file, which the tarball carries"
   done
 done
