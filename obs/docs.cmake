@@ -5,7 +5,8 @@
 #   user plug-in folder (obs-module), as the portable tarball holds it
 #       doc/README.md, doc/LICENSE, doc/copyright, doc/user/
 # The package needs no LICENSE of its own: its copyright file refers to
-# Debian's copy of the GPL (a second copy is what Debian's policy forbids).
+# Debian's copy of the GPL (lintian takes a second one for an extra licence
+# file).
 # docs/user/ is installed as it is at install time, so a page or image added
 # there needs no change here; a tree without it installs the rest.
 set(MORVIK_DOC_FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_SOURCE_DIR}/packaging/copyright)
