@@ -52,7 +52,7 @@ bool ReportMissingParts(bool started, bool bundled) {
              kUnpackTarballAgain);
     else
         blog(LOG_ERROR, "[morvik-thanks] not started, and its source is not offered: install what is missing "
-                        "(Debian, Ubuntu: apt install %s), then restart OBS Studio",
+                        "(on Debian 12 or 13: apt install %s), then restart OBS Studio",
              missing.empty() ? "mono-runtime libmonosgen-2.0-1" : PackagesOf(missing).c_str());
     return false;
 }

@@ -2,7 +2,7 @@
 // log can tell a streamer exactly what to install when the module cannot
 // start: the runtime library, the class libraries the logic assembly loads
 // and the native library its settings form draws with, each with the Debian
-// packages (Ubuntu's have the same names) that install it.
+// packages that install it.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@
 struct MonoPart {
     const char* what;     // what it is, for the log: "Mono's 4.5 class library"
     const char* file;     // a class library under <root>/mono/4.5/, or a shared library's name
-    const char* package;  // the Debian and Ubuntu packages that install it
+    const char* package;  // the Debian packages that install it
     bool required;        // false: without it only the "Settings…" form is lost
 };
 

@@ -3,8 +3,11 @@
 # every ELF file in it may need only libraries that the tarball carries,
 # found through that file's own run path inside the tarball, or that
 # scripts/portable/system_libraries.txt names; no run path leads out of the
-# tarball; and the module has the Mono runtime it carries beside it (without
-# it the module would fall back on whatever Mono the machine has). Prints
+# tarball; the module has the Mono runtime it carries beside it (without
+# it the module would fall back on whatever Mono the machine has); and its
+# doc/ folder holds the README, the licence and the copyright file, which
+# names every library carried, with the carried libraries' own copyright
+# files in doc/licenses/. Prints
 # the newest glibc and libstdc++ symbol versions any file needs: the oldest
 # glibc (and GCC runtime) the tarball runs on.
 #   scripts/check_portable.sh TARBALL
@@ -32,11 +35,14 @@ is_system_library() {
 dynamic() { readelf -d "$1" 2>/dev/null; }
 
 elf_count=0
+carried=()
 glibc_versions=$(mktemp -p "$root")
 while IFS= read -r -d '' file; do
   [ "$(head -c 4 "$file" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
   elf_count=$((elf_count + 1))
   shown=${file#"$root"/}
+  # The project's own files: the module and its libMorvik* libraries.
+  case $(basename "$file") in morvik-thanks.so | libMorvik*) ;; *) carried+=("$shown") ;; esac
   dir=$(dirname "$file")
   # The run path's folders, $ORIGIN being the file's own.
   runpath=$(dynamic "$file" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p' | head -n 1)
@@ -74,6 +80,24 @@ for module in "${modules[@]}"; do
     if [ ! -f "$runtime/$part" ]; then
       fault "the module carries no ${runtime#"$root"/}/$part: it would load the machine's Mono (or none) instead of its own"
     fi
+  done
+done
+
+# The documents beside the module's folders, and the licence of each library
+# carried: a library added to what the tarball carries needs its paragraph.
+for module in "${modules[@]}"; do
+  doc=$(dirname "$(dirname "$(dirname "$module")")")/doc
+  for part in README.md LICENSE copyright; do
+    [ -f "$doc/$part" ] || fault "the tarball has no ${doc#"$root"/}/$part"
+  done
+  [ -n "$(find "$doc/licenses" -name '*.copyright' 2>/dev/null)" ] ||
+    fault "the tarball has no ${doc#"$root"/}/licenses/*.copyright: the carried libraries' copyright files are missing"
+  [ -f "$doc/copyright" ] || continue
+  # Named without the version after .so, which the release built on sets.
+  for file in "${carried[@]}"; do
+    name=$(basename "$file")
+    grep -qF "${name%%.so*}.so" "$doc/copyright" ||
+      fault "${doc#"$root"/}/copyright names no licence for $file, which the tarball carries"
   done
 done
 

@@ -12,7 +12,13 @@
 #                                   (with links to them in lib/mono/4.5/)
 #   bin/64bit/morvik-runtime/etc/mono/       Mono's config and 4.5 machine.config
 #   bin/64bit/                      beside the module, the libraries it needs
-#                                   (ICU)
+#                                   (ICU, libmicrohttpd)
+#   doc/licenses/                   the copyright file of each Debian package
+#                                   a carried file comes from, as
+#                                   SOURCE.copyright, and the full text of
+#                                   every licence those files refer to in
+#                                   /usr/share/common-licenses/ (doc/copyright
+#                                   names them all)
 # Every library outside scripts/portable/system_libraries.txt that a carried
 # file needs is carried too, and every carried file and the module's own get
 # the run path $ORIGIN, so each finds the others in its own folder.
@@ -28,6 +34,7 @@ die() { say "error: $*"; exit 1; }
 plugin=$(readlink -f "$1")
 bin=$plugin/bin/64bit
 runtime=$bin/morvik-runtime
+licenses=$plugin/doc/licenses
 [ -f "$bin/morvik-thanks.so" ] || die "$bin/morvik-thanks.so is missing: install the module there first"
 mapfile -t system_libraries < <(sed 's/#.*//' "$here/system_libraries.txt" | awk 'NF {print $1}')
 
@@ -39,6 +46,24 @@ is_system_library() {
   return 1
 }
 
+# Copies the copyright file of the Debian package that installed file $1 into
+# doc/licenses/, named after its source package, once per source package.
+carry_license_of() {
+  local file=$1 package source candidate
+  # Debian 12 merges /lib into /usr/lib: a package may have installed the file
+  # under either name.
+  for candidate in "$file" "$(readlink -f "$file")" "${file#/usr}" "$(readlink -f "$file" | sed 's|^/usr||')"; do
+    package=$(dpkg-query -S "$candidate" 2>/dev/null | sed -n "1s/: .*//p" | cut -d, -f1) && [ -n "$package" ] && break
+  done
+  [ -n "$package" ] || die "no Debian package installed $file: its licence cannot be carried"
+  package=${package%%:*}
+  # shellcheck disable=SC2016 # dpkg-query's field, not the shell's
+  source=$(dpkg-query -W -f='${source:Package}' "$package")
+  [ -e "$licenses/$source.copyright" ] && return 0
+  [ -f "/usr/share/doc/$package/copyright" ] || die "$package, which installed $file, has no /usr/share/doc/$package/copyright"
+  install -D -m 644 "/usr/share/doc/$package/copyright" "$licenses/$source.copyright"
+}
+
 needed_of() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
 
 # Copies library $1 (followed through links) into folder $2 as $3 (default:
@@ -48,6 +73,7 @@ carry() {
   [ -e "$source" ] || die "$source is missing on this machine (scripts/setup.sh installs the packages the tarball takes it from)"
   [ -e "$folder/$name" ] && return 0
   install -m 644 "$(readlink -f "$source")" "$folder/$name"
+  carry_license_of "$source"
   # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
   patchelf --set-rpath '$ORIGIN' "$folder/$name"
   carry_needs "$folder/$name" "$folder"
@@ -95,12 +121,14 @@ while read -r library; do
   else
     install -m 644 "$library" "$runtime/lib/mono/4.5/$(basename "$library")"
   fi
+  carry_license_of "$library"
 done <"$work/closure"
 
 # Mono's configuration: its native-library maps, and the 4.5 profile's
 # machine.config.
 install -m 644 /etc/mono/config "$runtime/etc/mono/config"
 install -m 644 /etc/mono/4.5/machine.config "$runtime/etc/mono/4.5/machine.config"
+carry_license_of /etc/mono/config
 
 # The module and its own libraries: found beside each other, and what they
 # need beyond the machine's list (ICU) carried beside them.
@@ -111,5 +139,12 @@ done
 for file in "$bin"/*.so; do
   carry_needs "$file" "$bin"
 done
+# The licences the copyright files refer to, where a machine without Debian's
+# common-licenses has them.
+grep -ohE '/usr/share/common-licenses/[A-Za-z0-9.+_-]*[A-Za-z0-9+]' "$licenses"/*.copyright | sort -u |
+  while read -r text; do
+    if [ -f "$text" ]; then install -m 644 "$text" "$licenses/$(basename "$text")"; fi
+  done
 say "carried $(find "$runtime/lib" -maxdepth 1 -name '*.so*' | wc -l) runtime libraries, $(wc -l <"$work/closure") class libraries" \
-  "and $(find "$bin" -maxdepth 1 -name '*.so*' | wc -l) files beside the module"
+  "and $(find "$bin" -maxdepth 1 -name '*.so*' | wc -l) files beside the module, with the licences of" \
+  "$(find "$licenses" -name '*.copyright' | wc -l) Debian source packages"
