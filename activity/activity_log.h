@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the streamer's gift activity page shows: every gift of the evening as
 // it arrives (the last kKeptRows of them), each thanks source's state, and
 // the evening's totals with the senders who gave most. The module's core

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Who may use the gift activity page. It listens on the loopback only, and
 // that is not enough: any web page the streamer opens can make the browser
 // send requests there. So the page's address carries a random token that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift activity page over HTTP, on 127.0.0.1 only, with libmicrohttpd:
 // a small, long-standing embeddable server that runs on threads of its own
 // (none of the host's threads serves a request) and that can hold a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the gift activity page keeps between OBS's runs, so that its address
 // (and a browser dock given it) stays the same: the port it listens on and
 // its token, in a small JSON file of the module's configuration,

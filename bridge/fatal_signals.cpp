@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bridge/fatal_signals.h"
 
 #include <ucontext.h>

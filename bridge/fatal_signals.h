@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Keeps the host's crashes the host's. The runtime installs handlers for the
 // fatal signals process-wide when it starts; these route each signal either
 // to the runtime (a fault on a thread it runs: managed code needs SIGSEGV

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bridge/mono_api.h"
 
 #include <dlfcn.h>

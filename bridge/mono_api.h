@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The slice of Mono's embedding API the runtime host uses, resolved at run
 // time from a dlopen'ed libmonosgen so that nothing of Mono is linked: a
 // machine without Mono still loads the plug-in and is told so.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The runtime host: starts Mono once per process and carries the command
 // strings of the outbound protocol to the logic assembly's static method
 // Tavrel.Tavrel.Command(string), returning its integer.

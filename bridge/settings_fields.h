@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings the "Set:" command carries, in their order after the window
 // number: each key, whether its value is text (otherwise a signed decimal
 // integer), and the value the logic assembly is told when the source has

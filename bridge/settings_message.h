@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The "Set:" command: the full settings of one channel sent to the logic
 // assembly in one string, and the ASCII mode refreshed on the way.
 //

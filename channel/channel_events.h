@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the logic assembly tells of a channel beyond its texts, for a host
 // that passes it on (OBS Studio's module sends it to obs-websocket clients):
 //   GiftReceived  a gift the channel took, JSON {"sender", "gift", "count",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The process-wide table that ties each thanks source to its message window,
 // and holds what the logic assembly last pushed for it until the source's
 // next frame picks it up. Entries are only ever appended; lookups are linear

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The answer every door of the streamer's controls gives when a control
 // cannot run: a JSON object {"error": "..."} naming what is wrong. What the
 // message quotes may be anything a caller sent: bytes that are not UTF-8

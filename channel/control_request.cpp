@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "channel/control_request.h"
 
 #include "channel/control_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a door of the streamer's controls is handed (a thanks source's name,
 // an action, its argument: the gifts' JSON, or a gift's number), checked on
 // the caller's thread before anything is queued: the scripts' procedure and

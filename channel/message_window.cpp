@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "channel/message_window.h"
 
 #include "bridge/runtime_host.h"

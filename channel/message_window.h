@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The message window of a channel: created and announced to the logic
 // assembly, and its window procedure, which decodes the messages the logic
 // assembly sends and applies them to the channel's registry entry and to the

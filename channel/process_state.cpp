@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "channel/process_state.h"
 
 // Defined in one unit so that they are initialised in this order.

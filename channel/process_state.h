@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The plug-in's process-wide state, shared by every source and channel. It
 // is initialised when the library loads and released when it unloads.
 #pragma once

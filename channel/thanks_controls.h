@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's controls of a source's thanks (test, skip, pause, resume,
 // clear, gifts, again, state), the same from every host door. Each is a
 // command to the logic assembly, which answers with one ControlAnswer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The blocked-word matcher with any list and any text (lone surrogates,
 // NULs, controls, marks, any line breaks): no crash, no read out of bounds,
 // and the result is always the text with some of its grapheme clusters

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The three strings of the scripts' control procedure (an input's name, an
 // action, the gifts' JSON or a gift_id) as any caller may send them, bytes
 // that are not UTF-8 included: the check never throws, a refusal is one JSON

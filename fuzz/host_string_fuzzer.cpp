@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host String operations on arbitrary UTF-16 text: token splitting,
 // integer parsing, trimming, replacing, cutting and the UTF-8 conversions,
 // each checked against what its contract says it gives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The inbound path: whatever a logic assembly sends to a channel's window.
 // Each input is a run of messages (any number, command code, block and
 // cbData no larger than the block, in either text mode) sent through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rasteriser with arbitrary text and style values: any UTF-16 units
 // (lone surrogates, controls, NULs, combining marks), any colours, opacities,
 // bold/italic/underline and outline, fonts named or not. Font and outline

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The scene-file loader: any text as a scene file. A parse either succeeds
 // with an object at the top or fails with a message naming the file; a parsed
 // document goes through scenehost's scene model, which accepts it or names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A source's settings with arbitrary values of any JSON type under every key
 // the plug-in reads: the source loads them, the "Set:" message is composed
 // from them with its 31 fields, the base size is measured, and (for styles

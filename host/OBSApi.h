@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Everything the host offers its plug-ins, in one include.
 #pragma once
 

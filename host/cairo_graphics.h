@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The headless host's renderer: textures and the render target are Cairo
 // image surfaces, and sprites are drawn with bilinear filtering, blended
 // source-over. Textures take straight-alpha BGRA and keep it premultiplied,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host's graphics system: textures that plug-ins fill with pixels and a
 // sprite draw onto the host's current render target. Plug-ins reach it only
 // through the global GS, so each host can back it with its own renderer.

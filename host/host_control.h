@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host's side of its services: what the headless host and the tests use
 // to watch and steer them. Plug-ins never include this.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/host_control.h"
 #include "host/host_services.h"
 #include "host/log_format.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Host services outside graphics and settings: the log, warnings, message
 // boxes, the localisation table and the colour control.
 #pragma once

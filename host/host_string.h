@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host's wide text type: UTF-16 characters with a length, plus the string
 // operations plug-ins rely on (token splitting, integer parsing, trimming).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Basic value types shared by the host and its plug-ins: wide text pointers,
 // window and module handles, and the small vector types of the source slots.
 #pragma once

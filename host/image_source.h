@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The base of every image source a plug-in adds to the host's scenes. The
 // slot order is the host's ABI; slots a source does not override keep the
 // base implementations below. Sources live in MainAllocator storage.

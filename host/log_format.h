@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // printf for the host's UTF-16 log formats, shared by every host's log so a
 // plug-in's format reads its arguments the same way everywhere.
 #pragma once

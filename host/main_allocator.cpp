@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/main_allocator.h"
 
 #include "host/image_source.h"

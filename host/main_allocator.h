@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host's heap. Plug-ins take their heap objects from it; it counts live
 // blocks so that a test can prove nothing leaked.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host's plug-in API object: registration of image-source classes.
 #pragma once
 

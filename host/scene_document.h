@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Scene data kept as a JSON document, and the XElement views into it that
 // the host hands to plug-ins. Loading never touches the file; saving goes
 // through a temporary file and a rename, so a failed save leaves the old

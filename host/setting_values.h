@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The conversions XElement promises when a stored value's type differs from
 // the one asked for (see host/xelement.h), shared by every host's settings
 // storage so that they all read a value the same way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/texture_requests.h"
 
 #include "host/graphics.h"

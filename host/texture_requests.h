@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The checks every host's graphics system makes on what a plug-in asks of its
 // textures, with the warnings that refuse a request.
 #pragma once

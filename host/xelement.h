@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An element of the host's settings tree: typed values by key and child
 // elements. Plug-ins see settings only through this interface, so the
 // storage behind it (a JSON scene file here) can change with the host.

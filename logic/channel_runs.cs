@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a channel does from "start:" to "stop:": its room feeds gifts into
 // its engine, either a gift script replayed from its start or a gift
 // endpoint taking posts, and the engine's thread shows the thanks.

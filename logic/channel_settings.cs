@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A channel's settings as the "Set:" command carries them: the window number
 // and then 30 values, separated by "{|}", in the order of Keys. Values are
 // kept as the text received; integers are read from it on use.

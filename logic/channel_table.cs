@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The channels the plug-in has announced, one per window number, each with
 // the settings it was last sent. Timer threads read them too, so every
 // access holds the table's lock.

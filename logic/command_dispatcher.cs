@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command vocabulary the plug-in speaks: each prefix is matched exactly
 // (ordinal, case-sensitive); anything else is answered 0 and changes nothing.
 // The streamer's controls (test:, skip:, gifts:, ...) are ThanksControls'.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An answer of the gift endpoint: a status and a small JSON object.
 using System.Collections.Generic;
 

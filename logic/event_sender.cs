@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A channel's announcements to the plug-in, GiftReceived (301, a gift
 // taken, or one left out as a duplicate or refused with a full queue) and
 // ThanksShown (302, a thanks just sent as code 1), sent by a thread of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings form, played from a script: "ShowForm:" reads the file that
 // the environment variable TAVREL_FORM names and sends the setting changes in
 // it to the channel's window on the calling thread, so that the plug-in has

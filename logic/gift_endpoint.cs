@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One gift endpoint, a port and a path: what it answers to a request, and
 // where the gifts of a post go. Every channel whose room is this URL (and
 // whose token, if it has one, the request presents) gets every gift; a

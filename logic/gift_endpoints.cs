@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift endpoints of the process: one listener a port, shared by every
 // path on it, opened by the first channel whose room is a URL on that port
 // and kept until "quit". While no channel of a URL runs (its sources hidden),

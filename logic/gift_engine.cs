@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A channel's thanks, the same for replayed and for posted gifts. Gifts are
 // offered from any thread; a thread of the channel's own, running from
 // "start:" to "stop:", sends the texts to the plug-in as command 1:

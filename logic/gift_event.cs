@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One gift as the thanks engine takes it, from a replayed script or from a
 // post to the gift endpoint.
 namespace Tavrel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The HTTP side of the gift endpoints of one port: the framework's
 // HttpListener bound to the loopback only (127.0.0.1, under both of its
 // names), each request served asynchronously so that a client that stalls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The record of gifts a channel keeps when "is_save_record" is 1: every gift
 // received, thanked or not, appended as one line of tab-separated values to
 // "gifts-YYYY-MM-DD.tsv" (the local date) in the channel's "save_folder":

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Replays a gift script into a channel's engine after "start:": each gift
 // is offered at its time, counted from the start, and a looping script
 // starts over every round until "stop:". While the engine's queue is full

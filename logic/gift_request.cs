@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The body of a post to the gift endpoint: one gift, or an array of at most
 // MaxGifts, each an object
 //   {"sender": "老王", "gift": "啤酒", "count": 5, "combo": "连击x2", "value": 500, "id": "evt-123"}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Gift scripts: the room a channel replays, read from the file its
 // "room_name" setting names, or built in ("demo", and "demo-loop" which
 // repeats it).

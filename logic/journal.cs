@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command journal: when the environment variable TAVREL_JOURNAL names a
 // file, every command received is appended to it as one UTF-8 line, written
 // through at once so that a reader sees it while the host still runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A small flat JSON object written with the framework's JSON writer, so that
 // names and texts are escaped by it and never by hand: the gift endpoint's
 // answer bodies and the messages the controls send to the plug-in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The numbers a channel's engine gives the gifts it takes ("gift_id" in
 // their announcements: 1, 2, 3, ... never reused while the engine lives),
 // and the last Capacity of those gifts, so that the streamer can have one

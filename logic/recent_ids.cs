@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The event ids of the last Capacity gifts taken at one gift endpoint, so
 // that a bridge that posts an event again (after a timeout, say) does not
 // get it thanked twice.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a channel's "room_name" names: a gift script to replay (a file path,
 // "demo" or "demo-loop"), or the address of a local gift endpoint, an HTTP
 // URL on the loopback that the streamer's own tools post gifts to:

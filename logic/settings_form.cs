@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings form a streamer sees behind "ShowForm:": a modal Windows
 // Forms dialog with the channel's room, thanks template, idle text, show
 // time and text style, labelled in Chinese with English beside. OK sends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The logic assembly's one entry point: the plug-in calls Tavrel.Tavrel.Command
 // with each command string of its outbound protocol and reads the integer it
 // returns.

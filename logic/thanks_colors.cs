@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The colour each thanks gets when the channel's "RandomColor" is on, sent
 // to the plug-in as command 203 before the text. "RandomModeType" 0 draws a
 // fresh colour every time: a random hue at high saturation and full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's controls, commands this host adds to the vocabulary, N being
 // a channel's window number:
 //   test:N         a sample gift through the channel's engine (GiftEngine.OfferTest)

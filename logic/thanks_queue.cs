@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The thanks a channel still has to show, in the order their gifts arrived.
 // A gift that is thanked waits "delay_show_second" seconds before it may be
 // shown; a gift of the same sender and the same gift that arrives in that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a channel's engine reports of itself, to a GET on its gift endpoint
 // and to the controls' "state:":
 //   {"queued": Q, "showing": "…", "paused": true|false, "received": R}

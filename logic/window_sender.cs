@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The way back to the plug-in: window messages to the window number a
 // channel was announced with ("init:"), through the Win32 SendMessageW that
 // the host maps "user32.dll" to.

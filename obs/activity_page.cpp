@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/activity_page.h"
 
 #include "activity/activity_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's gift activity page in OBS Studio: served from the module's
 // load to its unload on 127.0.0.1 (activity/page_server.h), at the port and
 // token kept in the module's configuration (activity.json), for every

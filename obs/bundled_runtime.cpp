@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/bundled_runtime.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Mono runtime that the portable tarball carries in the module's own
 // folder, for machines whose Mono (if any) cannot be counted on. The Debian
 // package carries none: it runs on the machine's Mono.

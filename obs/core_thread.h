@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one thread the plug-in's core runs on inside OBS Studio. OBS calls a
 // source from its UI thread (create, update, the properties button), its
 // graphics thread (tick, render, activate) and a destruction thread; the core

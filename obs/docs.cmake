@@ -1,9 +1,12 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The documents that travel with the module, so that what its log and its
 # Properties window point at is on the streamer's machine:
 #   Debian package (obs-package, prefix /usr)   share/doc/morvik-thanks/
-#       README.md, copyright, user/ (the user guide's pages and images)
+#       README.md, copyright, user/ (the user guide's pages and images),
+#       reference/ (what the user guide links to for tool authors: the gift
+#       endpoint, obs-websocket, the scripts' procedure, the protocol)
 #   user plug-in folder (obs-module), as the portable tarball holds it
-#       doc/README.md, doc/LICENSE, doc/copyright, doc/user/
+#       doc/README.md, doc/LICENSE, doc/copyright, doc/user/, doc/reference/
 # The package needs no LICENSE of its own: its copyright file refers to
 # Debian's copy of the GPL (lintian takes a second one for an extra licence
 # file).
@@ -16,3 +19,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/user/ DESTINATION doc/user COMPONENT 
         FILES_MATCHING PATTERN "*.md" REGEX "/images/[^/]+$")
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/user/ DESTINATION share/doc/morvik-thanks/user COMPONENT obs-package OPTIONAL
         FILES_MATCHING PATTERN "*.md" REGEX "/images/[^/]+$")
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/reference/ DESTINATION doc/reference COMPONENT obs-module OPTIONAL
+        FILES_MATCHING PATTERN "*.md")
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/reference/ DESTINATION share/doc/morvik-thanks/reference COMPONENT obs-package OPTIONAL
+        FILES_MATCHING PATTERN "*.md")

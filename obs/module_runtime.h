@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module's start-up and shut-down on the core's side, as the classic
 // shell's LoadPlugin and UnloadPlugin do them; both run on the core thread.
 // And the settings forms' turns on the core thread, and the way out of one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/obs_graphics.h"
 
 #include "host/host_services.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // GS and Texture over libobs's graphics: what the plug-in draws becomes a
 // BGRA gs_texture_t drawn with OBS's default effect.
 //

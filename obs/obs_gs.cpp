@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/obs_gs.h"
 
 #include <obs.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The few libobs graphics calls the host services need, behind plain
 // functions: libobs's graphics header and the host's (host/graphics.h) both
 // name a GS_BGRA, so no file includes both.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the OBS Studio module sets up in its host-services library, without
 // the host's graphics header (libobs's own clashes with it).
 #pragma once

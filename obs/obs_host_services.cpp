@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Log, warnings, message boxes and the locale table when OBS Studio is the
 // host. Everything goes to OBS's log through blog; a module has no dialogs of
 // its own, so a message box becomes an error-level line the user finds in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The OBS Studio module: starts the logic runtime at load, with the assembly
 // from the module's data folder, registers the source "morvik_thanks_image"
 // (obs/source_callbacks.h) and stops the runtime at unload.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/obs_settings_element.h"
 
 #include "host/setting_values.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // XElement over libobs's obs_data_t: the plug-in's settings view when OBS
 // Studio is the host. Keys and conversions are the same as in every host
 // (host/xelement.h); writes go straight into the obs_data_t, so OBS sees them

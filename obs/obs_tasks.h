@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The libobs calls the core's side of a source needs, behind plain functions:
 // the core's files include the host's headers, whose graphics header clashes
 // with libobs's (both name a GS_BGRA), so they cannot include obs.h.

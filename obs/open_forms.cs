@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings forms of the OBS Studio module's sources, one at a time: the
 // logic assembly shows a source's form in its modal loop on the module's
 // core thread, so at most one source's form is opening or open. The module

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package of the OBS Studio module, built by CPack from the
 # obs-package component:
 #   cmake --build BUILD --target package     (or scripts/package.sh)

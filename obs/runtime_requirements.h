@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the module needs of Mono on the machine, part by part, so that OBS's
 // log can tell a streamer exactly what to install when the module cannot
 // start: the runtime library, the class libraries the logic assembly loads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/script_procedure.h"
 
 #include "channel/control_error.h"

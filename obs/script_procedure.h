@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The controls for OBS's Lua and Python scripts: one procedure on OBS's
 // global proc handler,
 //   void morvik_thanks_control(in string input, in string action,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one place where OBS's widgets and the plug-in's settings keys meet.
 //
 // The plug-in's keys are the stored truth in a source's obs_data_t, in the

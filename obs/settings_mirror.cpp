@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/settings_mirror.h"
 
 #include "obs/obs_settings_element.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The core's own copy of a source's settings, and the way between it and
 // OBS's. libobs's obs_data_t has no lock, and OBS's UI thread clears,
 // applies and saves a source's settings when it likes (Properties, Cancel,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One deadline for every wait OBS's threads make on the core thread while
 // it is behind: the destruction of each source, the module's unload, the
 // core thread's end. Each of those waits a bounded time for a job of its

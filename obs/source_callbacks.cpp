@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/source_callbacks.h"
 
 #include "obs/core_thread.h"

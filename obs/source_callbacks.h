@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The source "morvik_thanks_image" as OBS Studio sees it: its
 // obs_source_info, each callback handing on to obs/thanks_source.h.
 #pragma once

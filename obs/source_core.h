@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The core thread's side of one thanks source in OBS Studio: the plug-in's
 // own MorvikThanksImage, its settings (the core's copy, obs/settings_mirror.h)
 // and the source's element as the configure callback expects it. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/thanks_controls.h"
 
 #include "channel/control_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's controls of a thanks source (test, skip, pause or resume,
 // clear; gifts, again and state for the doors that send and read) as OBS's
 // doors reach them: the buttons of the Properties window, and a look-up of

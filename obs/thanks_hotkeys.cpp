@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/thanks_hotkeys.h"
 
 #include "obs/thanks_source.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A thanks source's hotkeys (Settings > Hotkeys, saved with the source):
 // morvik_thanks.test, .skip, .pause, .resume and .clear, each running its
 // control without waiting, on OBS's hotkey thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "obs/thanks_properties.h"
 
 #include "obs/setting_widgets.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The thanks source's defaults and its Properties window in OBS Studio.
 //
 // Every key the logic assembly is sent with "Set:" and every key the drawing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One thanks source inside OBS Studio, as OBS's callbacks
 // (obs/source_callbacks.cpp) see it. OBS calls it from its UI, graphics and
 // destruction threads; everything that reaches the plug-in's core is queued

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the streamer's own documentation is on this machine, for hints in the
 // Properties window: the portable tarball carries it in doc/user/ at the
 // plug-in's top, beside data/; the Debian package installs it under

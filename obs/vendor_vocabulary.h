@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the module's obs-websocket vendor offers: the requests it registers
 // and the events it emits, as the lists its code registers and emits from.
 // The obs-websocket reference page lists them, and a test holds that page

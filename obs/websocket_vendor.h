@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module as an obs-websocket vendor, "morvik-thanks", for the tools
 // streamers drive OBS with (Streamer.bot, SAMMI, Companion, obs-websocket-js):
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // 8-bit text in the process locale's character set converted to UTF-16: what
 // the ANSI code page conversion (MultiByteToWideChar with CP_ACP) does on
 // Windows, done here with iconv.

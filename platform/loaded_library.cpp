@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/loaded_library.h"
 
 #include <dlfcn.h>

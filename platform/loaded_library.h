@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Keeping a shared library in memory for the rest of the process.
 #pragma once
 

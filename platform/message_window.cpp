@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/message_window.h"
 
 #include "platform/race_detector.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Message windows: endpoints that stand in for hidden Win32 windows. Each has
 // a window procedure that runs only on the thread that created the window;
 // other threads reach it through the Win32-shaped SendMessageW/PostMessageW C

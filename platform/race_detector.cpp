@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/race_detector.h"
 
 #if defined(__SANITIZE_THREAD__)

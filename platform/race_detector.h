@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What ThreadSanitizer is shown of a thread while managed code runs on it.
 //
 // It sees only code built with it. The logic assembly's managed code runs as

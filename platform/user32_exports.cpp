@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The user32 message functions that a logic assembly written for Windows
 // calls, under every name its P/Invoke declarations make the runtime look
 // for: the runtime tries the plain name first, then the A or W form its

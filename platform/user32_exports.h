@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The user32 functions a logic assembly written for Windows calls, exported
 // with C linkage under their Windows names; "user32.dll" in its P/Invoke
 // declarations is mapped to this library. The plain, A and W names of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "render/base_size.h"
 
 #include "render/text_font.h"

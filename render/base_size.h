@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The base size of a thanks source: the built-in hint text measured in the
 // font its settings describe, stored back as "baseSizeCX" and "baseSizeCY".
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Grey anti-aliased coverage of glyphs and of their round-joined strokes,
 // rendered once per glyph, size and quarter-pixel position and then reused,
 // and the coverage layer that a whole text is gathered into before it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Owning handles for the Pango, Cairo, GLib, fontconfig, HarfBuzz and
 // FreeType objects the renderer keeps, so each is released exactly once.
 #pragma once

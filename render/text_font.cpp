@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "render/text_font.h"
 
 #include "render/render_handles.h"

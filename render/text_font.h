@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The face lookup shared by the rasteriser and the base-size measurement:
 // turns a face name, a character cell height and bold/italic into the font
 // that Pango lays out with, plus the metrics the layout rules are built on.

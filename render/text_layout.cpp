@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "render/text_layout.h"
 
 #include "platform/loaded_library.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Lays text out with Pango under the platform's typographic rules: logical
 // extents, trailing spaces counted, no wrapping, and every line exactly one
 // line spacing of the primary face, with fallback glyphs on its baseline.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Draws a source's thanks text into straight-alpha BGRA pixels and hands them
 // to the host as the source's texture: the text is measured, a buffer sized
 // to it, the background and the (optionally outlined) text drawn, and the

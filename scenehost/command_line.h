@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The scenehost command line: which command to run and its options, parsed
 // strictly so that a mistyped number is refused rather than read as 0.
 #pragma once

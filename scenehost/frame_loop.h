@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame loop of a run: each frame pumps the message windows, lets every
 // source update, clears the canvas and draws the sources, paced in real time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a run writes into its output folder: every K-th frame as
 // frame-NNNNNN.png, and summary.png at the end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loads the host's plug-ins: every *.so in a folder, found by its four
 // exported entry points, and unloads them so that none of their code can be
 // called afterwards.

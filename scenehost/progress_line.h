@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one-line progress report of a run on stderr (frame, frames per second,
 // time left), rewritten in place on a terminal and a few times a second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What scenehost reads from a scene file: the canvas and the sources in
 // drawing order, each with the elements the plug-in sees as XElement.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // scenehost: the headless broadcasting host. It loads the plug-ins beside it,
 // keeps a scene in a JSON file, and either runs the scene's sources frame by
 // frame or runs one source's configure action.

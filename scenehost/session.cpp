@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "scenehost/session.h"
 
 #include "host/host_control.h"

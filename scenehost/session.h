@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opening a scene the way the headless hosts do: the scene file read and
 // checked, the renderer installed, the plug-ins beside the host loaded and
 // every source's class known. Shared by scenehost and the stress host.

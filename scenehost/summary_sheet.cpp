@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "scenehost/summary_sheet.h"
 
 #include <algorithm>

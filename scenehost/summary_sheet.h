@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // summary.png: a grid of thumbnails of frames taken across a run, so that a
 // user sees what a run drew without opening every frame.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // thanks-render: the thanks source's style preview. Draws one text through
 // the plug-in's own rasteriser, with the style given as options named after
 // the source's settings keys, and writes the straight-alpha pixels exactly as

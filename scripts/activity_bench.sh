@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The gift activity page under a big room's load, in Debian's OBS Studio on
 # Xvfb with the release tarball in a throw-away home's plug-in folder
 # (scripts/obs/activity_load.py): GIFTS gifts in one minute to two thanks

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks the includes of the C and C++ sources against the layer block of
 # docs/dev/architecture.md: a file may include headers of its own folder and
 # of the floors below its own, never of its own floor's other folders or of a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks that a portable tarball runs on any Linux desktop with OBS Studio:
 # every ELF file in it may need only libraries that the tarball carries,
 # found through that file's own run path inside the tarball, or that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The demo: installs what is missing, builds, and runs the live scene in the
 # headless host for 15 seconds while curl posts gifts to its room, as a
 # streamer's chat bot would. The reference logic assembly merges the combo,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Takes the user documentation's screenshots into docs/user/images/, from a
 # build folder's module in Debian's OBS Studio on Xvfb (a throw-away home,
 # the module as a user plug-in, driven through obs-websocket):

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for
 # SECONDS (default 60), one after another, from the seeds in fuzz/corpus/.
 # New inputs are kept in build-fuzz/corpus/ (not in the tree); a finding is

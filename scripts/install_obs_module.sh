@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the OBS Studio module and installs it where OBS Studio finds a
 # user's plug-ins: ~/.config/obs-studio/plugins/morvik-thanks/ unless another
 # folder is given.

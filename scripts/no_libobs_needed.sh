@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks that none of the given shared libraries records a library of OBS
 # Studio's own (libobs, libobs-opengl, libobs-frontend-api) as needed. OBS
 # Studio has those loaded before any module, under file names that depend on

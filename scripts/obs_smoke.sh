@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The module inside the real OBS Studio, installed as a streamer installs it:
 # builds the Debian package, installs it with apt (with what it depends on),
 # starts Debian's OBS Studio on Xvfb with a throw-away home (no first-run

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # A streamer's evening with the module in Debian's OBS Studio on Xvfb: the
 # release tarball unpacked into a throw-away home's plug-in folder, OBS
 # Studio driven through obs-websocket (scripts/obs/soak_client.py) for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the OBS Studio module's two installable forms: the Debian package
 # (CPack), which runs on the machine's Mono, and the
 # portable tarball for a user's plug-in folder (morvik-thanks/bin/64bit/ and

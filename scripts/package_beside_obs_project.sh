@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian package installed with apt beside the OBS project's own
 # obs-studio package, on a bare Debian 12 (../shared/tools/fresh-machine.sh:
 # a throw-away chroot). The OBS project's package carries libobs inside it,

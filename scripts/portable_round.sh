@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The portable tarball on a bare Debian machine that has never had Mono
 # (../shared/tools/fresh-machine.sh: a throw-away chroot; FRESH_SUITE=trixie
 # for Debian 13): only OBS Studio and what the smoke test drives it with are

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Takes a screenshot of OBS Studio's Properties window for a
 # "morvik_thanks_image" source: Debian's OBS Studio runs on Xvfb with a
 # throw-away home, loads the module from a build folder as a user plug-in, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs every Debian package the project needs to build, test and run its
 # demo, and only those that are missing. Quiet when everything is there.
 # Knows Debian 12 (bookworm) and Debian 13 (trixie): one list, with the few

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Stress and soak runs of the thanks plug-in in the headless host, with
 # figures:
 #   scripts/stress.sh [BUILD_DIR] [SOAK_SECONDS]

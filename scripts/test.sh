@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing (OBS Studio included), checks the includes against
-# the layers (scripts/check_layers.sh), configures, builds and runs every
+# the layers (scripts/check_layers.sh) and the sources' licence lines,
+# configures, builds and runs every
 # test, then the OBS Studio smoke test (scripts/obs_smoke.sh), then the tests
 # of the portable tarball that test built: its portability check, and its
 # module on the runtime it carries.
@@ -9,8 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-# Seconds, before the long build: no folder includes a floor above its own.
+# Seconds, before the long build: no folder includes a floor above its own,
+# and every source file names its licence.
 bash scripts/check_layers.sh
+bash scripts/check_licence_lines.sh
 build=${1:-build}
 shift || true
 jobs=$(nproc)

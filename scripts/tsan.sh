@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The OBS module's threads under ThreadSanitizer: the module, its libraries
 # and its headless tests built with it in build-tsan/, then those tests run,
 # with the check that a race planted under a command call is reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The four functions the host finds the plug-in by, and the order of its
 // start-up and shut-down.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "shell/startup_messages.h"
 
 #ifndef MORVIK_SUPPORT_GROUP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The plug-in's name and the message shown at load when the logic assembly
 // is missing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "source/blocked_words.h"
 
 #include "host/OBSApi.h"

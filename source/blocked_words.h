@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The words a source never draws: its "blocked_words" setting parsed into a
 // matcher that finds each entry in a text however a viewer disguises it
 // (other letter forms, look-alike letters of other scripts, invisible or

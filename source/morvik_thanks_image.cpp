@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "source/morvik_thanks_image.h"
 
 #include "channel/channel_events.h"

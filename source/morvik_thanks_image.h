@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The thanks text image source: holds the text style loaded from its
 // settings, fetches the thanks text pushed for its channel every frame, and
 // draws its texture scaled to the size the host gives it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The host calls that tie a thanks source to the logic assembly: scene begin
 // and end (slots of the source) and the configure callback, which runs the
 // logic assembly's settings form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stress host's report: one "key: value" line per figure on stdout, and
 // the checks that decide its exit status.
 #pragma once

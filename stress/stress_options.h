@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stress host's command line, parsed strictly: a mistyped number is
 // refused, not read as 0.
 #pragma once

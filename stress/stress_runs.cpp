@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "stress/stress_runs.h"
 
 #include "host/host_control.h"

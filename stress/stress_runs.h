@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stress host's three runs. Each opens the scene as scenehost does,
 // drives the plug-ins harder and longer than a normal run, prints its figures
 // and saves the scene at the end. They return false, with `error` set, only

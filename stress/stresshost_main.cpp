@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // stresshost: the headless host driven hard. It opens a scene as scenehost
 // does, with the same plug-ins from plugins/ beside it, and runs one of the
 // stress runs: many threads messaging a source, sources made and destroyed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A fresh, empty folder for one test's files, under the build's test-output
 // folder when CTest runs the test, else under the system's temporary folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift activity page: every gift as it arrives, each thanks source's state
 // and buttons, and the evening's totals. The module serves it under
 // /TOKEN/, so every link and request here is relative and stays there. The

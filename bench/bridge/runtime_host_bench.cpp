@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The runtime host's costs: starting Mono (once per process, so measured
 // once, first), the first command (assembly load and JIT), and the round
 // trip of one command to the reference logic assembly, as a median over

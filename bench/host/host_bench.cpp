@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Costs the host pays per frame and per settings read: a sprite drawn onto a
 // 1080p canvas, a texture image update, and typed reads through element views
 // that find their object again by key on every access.

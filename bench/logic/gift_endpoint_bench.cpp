@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How the gift endpoint holds up on this machine, with the plug-in, the real
 // runtime and the reference assembly in this process and scenehost's frame
 // step drawing at 30 fps on this thread, as the headless host does:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bench/obs/bench_sources.h"
 
 #include "tests/obs/headless_obs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The sources a benchmark case shows: N thanks sources or N of OBS's own
 // FreeType 2 text sources, with the same text, face, size and outline, laid
 // out on the canvas in two columns of sixteen lines, in a scene that is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The output frames libobs delivers to a raw video callback, as a streamer's
 // recording or stream takes them: counted, so that a benchmark can step frame
 // by frame, and watched for the first frame that differs from a steady one,

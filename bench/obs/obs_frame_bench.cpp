@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a thanks source costs inside libobs, side by side with OBS's own
 // FreeType 2 text source (Debian's obs-plugins), in one libobs process at
 // 1280x720 and 30 fps, its output read back as a recording or stream does.

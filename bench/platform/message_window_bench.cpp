@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Inbound message throughput and latency: WM_COPYDATA command-1 messages
 // handled on the owner thread directly, through the queue from other threads,
 // and how long a cross-thread message waits for the owner's pump; also the

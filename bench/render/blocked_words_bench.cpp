@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What blocked words cost the thanks source: its UpdateTexture for a
 // 60-character thanks at 56 px with 2,000 entries against the same source
 // without them, the text changing every frame and unchanged; the two are

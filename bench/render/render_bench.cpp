@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // UpdateTexture end to end (measure, draw, convert, hand over) for the texts a
 // source shows, with the text changing every frame and unchanged, beside the
 // physical floor of touching a buffer of the same size: one memset and one

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Frames per second of `scenehost run` without PNG output on a 1280 x 720
 # canvas, with 1 and with 8 thanks sources, the text unchanged and the text
 # changing all the time (a gift every 2 ms).

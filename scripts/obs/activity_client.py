@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The gift activity page in the real OBS Studio, as a streamer uses it:
 Debian's Chromium, headless, driven through Debian's chromedriver and
 Selenium, opens the page at the address OBS's Tools menu gave (the file

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The gift activity page under a big room's load, in the real OBS Studio:
 two thanks sources take GIFTS gifts in one minute through their loopback
 endpoints, first with no page open, then with the page open in Chromium

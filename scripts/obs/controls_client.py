@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Drives a thanks source in the real OBS Studio as a streamer's tools do,
 through obs-websocket's vendor requests of "morvik-thanks" and its vendor
 events: the source's box holds a long thanks (with a colour filter too),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The user documentation's pictures of a thanks source at work in Debian's
 OBS Studio: gifts posted to the source's endpoint and a test gift sent as
 the Controls button "Send a test gift" sends it; while that thanks is on

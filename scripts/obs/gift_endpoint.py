@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """What the OBS scripts' clients share about a thanks source's loopback gift
 endpoint: a free port for its URL, posting a gift, waiting until it takes
 gifts."""

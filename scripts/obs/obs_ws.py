@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """What the scripts that drive OBS Studio through obs-websocket (protocol 5)
 share: connecting and identifying with the password once OBS Studio has
 loaded, and one request at a time."""

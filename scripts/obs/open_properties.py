@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Adds a source to OBS Studio's current scene and opens its Properties
 window, through obs-websocket.
     open_properties.py PORT PASSWORD OBS_PID INPUT_NAME INPUT_KIND SETTINGS_JSON"""

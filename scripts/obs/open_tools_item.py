@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Chooses an item of OBS Studio's Tools menu by keyboard, as a person
 would: the main window focused, Alt+T opens the menu, the item's mnemonic
 letter chooses it. Then waits for FILE to appear (what the item's action

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Quits OBS Studio as a person would: closes its main window with
 # WM_DELETE_WINDOW, as a window manager does. If the Properties window of the
 # input named by the second argument then asks whether to keep changed

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Quits OBS Studio while it is busiest with the module: a thanks source's
 settings form open (its "configure" button, the logic assembly's own form
 on the X display) and clients posting gifts to its loopback endpoint as

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Screenshots of sources in OBS Studio through obs-websocket, decoded for
 checks: what the OBS scripts' clients share."""
 import base64, os, struct, sys, time, zlib

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # What the scripts that run Debian's OBS Studio on Xvfb share (sourced, not
 # run): an X server of their own, OBS Studio's configuration in a throw-away
 # home with obs-websocket on a loopback port, starting and stopping OBS

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Drives OBS Studio with the installed thanks module through obs-websocket,
 as a streamer's tools would, and checks what the source draws in
 GetSourceScreenshot PNGs (kept in OUT_DIR). Exits non-zero, naming the

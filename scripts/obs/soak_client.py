@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """A streamer's evening in OBS Studio, driven through obs-websocket: two
 scenes switched every minute, the recording on, and with "thanks" two thanks
 sources (one outlined, its viewers' names with emoji; both with blocked

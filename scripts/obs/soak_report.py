@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Judges a soak against its paired run without thanks sources and draws
 both as a PNG (with gnuplot): resident memory, the logic assembly's managed
 heap, CPU, and the frames skipped. Prints the lowest resident memory and

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-2.0-or-later
 -- A streamer's script as OBS Studio's scripts tool runs it: every 100 ms its
 -- timer, on OBS's video thread, asks the thanks source "答谢 controls" for
 -- its state through the module's procedure. Every ten calls it appends a

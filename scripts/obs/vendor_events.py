@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """The vendor events of the "morvik-thanks" module (ThanksShown and the
 others), as the OBS scripts' clients read them: on a connection of their own
 subscribed to vendor events, collected on a thread, waited for by kind and

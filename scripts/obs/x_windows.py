@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """What the OBS scripts' clients look for on the X display: the top-level
 windows that are shown, by name."""
 from Xlib import X

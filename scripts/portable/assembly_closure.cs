@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Prints the class libraries that the given assemblies reference, directly
 // or through each other, found in a class library folder (Mono's 4.5
 // profile), mscorlib always among them: what a runtime carried beside the

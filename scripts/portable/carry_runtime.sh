@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Makes an installed user plug-in folder (cmake --install --component
 # obs-module) carry what has no name to count on across Linux desktops, from
 # this Debian machine's packages:

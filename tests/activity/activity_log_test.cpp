@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift activity log: what the page shows of an evening, bounded however
 // long it runs, and the page's settings kept between runs.
 

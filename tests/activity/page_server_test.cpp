@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift activity page's server through a stock HTTP client (libcurl) and
 // a raw socket: who is refused, and with what; the controls reach their
 // handler only from the page itself; the event stream carries each gift in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Fatal signals in a process where the runtime runs: a crash outside the
 // runtime ends the process exactly as it would without it (that signal, no
 // report, no crash file), while managed code keeps its exceptions and a

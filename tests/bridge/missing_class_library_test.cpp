@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Mono present but without the class library of runtime version v4.0.30319:
 // Mono itself would end the process, so the host must notice first and show
 // the design's message 127. Runs in a process of its own: the final start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Without a usable Mono library the runtime cannot start: the design's
 // message 128, and a plug-in that goes on without a runtime.
 #include "bridge/runtime_host.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The plug-in unloaded and loaded again while the process runs: each new
 // copy of its code finds the runtime an earlier copy started (Mono cannot
 // start twice in a process) and goes on using it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Built only with ThreadSanitizer, never shipped: a race planted on purpose
 // in a window procedure that a command call reaches through the logic
 // assembly's own user32 call, against a thread that writes the same counter

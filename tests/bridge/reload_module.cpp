@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A loadable module holding the runtime host, standing in for the plug-in:
 // the reload test loads and unloads it repeatedly in one process.
 #include "bridge/runtime_host.h"

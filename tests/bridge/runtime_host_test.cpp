@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The runtime host against the real Mono runtime: commands reach the logic
 // assembly in order and unchanged, failures of the assembly stay inside the
 // call, and the runtime survives unloads and heavy use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Mono installs signal handlers of its own in the host process. The host's
 // handlers installed before the runtime started must still run: the runtime
 // chains to them. A process of its own, so that the handler is in place

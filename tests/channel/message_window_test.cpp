@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bridge/settings_message.h"
 #include "channel/message_window.h"
 #include "channel/process_state.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bridge/runtime_host.h"
 #include "bridge/settings_message.h"
 #include "host/scene_document.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Driving the X display a test runs on as a user would: finding a window by
 // its title, clicking and typing into it through the XTEST extension (the
 // xdotool program), and screenshots of the whole screen.

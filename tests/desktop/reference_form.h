@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where a user clicks on the reference assembly's settings form: its title
 // and, in the form's own coordinates, its rows and buttons as
 // logic/settings_form.cs lays them out (rows of 32 px from 12 px down, the

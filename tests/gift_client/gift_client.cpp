@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/gift_client/gift_client.h"
 
 #include <curl/curl.h>

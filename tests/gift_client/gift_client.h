@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A client of the gift endpoint and of the gift activity page for tests and
 // benchmarks: libcurl, a stock HTTP client, posting on one kept-alive
 // connection per GiftClient, plus the pieces a hostile client is made of (a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "host/OBSApi.h"
 #include "host/cairo_graphics.h"
 #include "host/host_control.h"

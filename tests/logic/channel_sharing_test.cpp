@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Channels and the sources they belong to, against the real runtime: a saved
 // innerId that names another source's live window (a duplicated source, a
 // scene saved by an earlier run) does not hand that channel over, and what

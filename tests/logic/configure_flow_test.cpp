@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The scene hooks and the configure flow against the real runtime and the
 // reference assembly: the commands it received, in order, from its journal;
 // the form played from a form script drives the accept path, and the font it

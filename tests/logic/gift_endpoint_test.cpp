@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Gifts posted to a source's room URL, end to end: libcurl posts to the
 // reference assembly's endpoint in the real runtime, the engine's thread
 // sends the thanks to the source's channel, and this thread pumps them in

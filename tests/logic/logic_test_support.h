@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the tests of the reference logic assembly share: the real runtime
 // started on the assembly of the build tree, its command journal in a fresh
 // file, a scene document, a software renderer as the host's GS, and a pump

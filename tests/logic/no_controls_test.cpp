@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The logic assembly without the streamer's controls that the OBS module's
 // tests load, checked in a process of its own: it shares the reference
 // assembly's name, so a runtime that has loaded that one would hand it back.

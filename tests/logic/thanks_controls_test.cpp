@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's controls in the reference assembly, through the real
 // runtime and engine: a message window of the test's own stands where the
 // plug-in's is, announced with "init:", "Set:" and "start:", and records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The reference logic assembly's thanks text, end to end through the real
 // runtime: a room replayed on the assembly's timer thread reaches the
 // source's channel through the test thread's pump and is drawn on the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly written as Windows code is written, run unchanged: its
 // user32 imports, in every declaration style it uses, reach the platform
 // library (asked of the runtime's own P/Invoke lookup), and the thanks texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module's core thread: a message sent to one of its windows from
 // another thread is handled when it arrives, by the thread's OnMessages job,
 // without waiting for a frame's tick; a job a caller gave up on before it

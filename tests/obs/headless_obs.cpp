@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/obs/headless_obs.h"
 
 #include "platform/message_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libobs started without a window: OpenGL through EGL on the X display (run
 // under xvfb-run, where Mesa's software renderer draws), BGRA output frames
 // (RGBA output reads back zeros in this libobs version), 48 kHz stereo audio

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The gift activity page as the module serves it in libobs: its address
 // kept in the module's configuration and never logged whole, every gift a
 // source announces on the page's event stream under that source's name, in

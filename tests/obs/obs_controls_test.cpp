@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streamer's controls inside libobs, through the doors OBS offers: the
 // Properties buttons, the source's hotkeys (fired as obs-websocket and the
 // frontend fire them) and the scripts' procedure. What they do is read back

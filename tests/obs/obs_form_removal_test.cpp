@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A source's settings form follows its source: removed while its first form
 // is still loading (Windows Forms takes seconds to load the first time), the
 // source is let go of at once and its form closed as soon as it shows;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The logic assembly's form behind the "Settings…" button, and settings that
 // change under a running source, against OBS's threads: the button returns
 // at once, OBS keeps drawing while the form is open, and no thread sees the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The source's box in OBS is its text: the size it reports is the texture it
 // draws for the current text, so OBS's filters, bounding boxes and alignment
 // work on the whole line. Read back from libobs's output frames.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module inside a real libobs: started headless on the X display with
 // Mesa's software renderer (the test runs under xvfb-run), the module loaded
 // from a copy installed as a user installs it, and thanks sources driven by

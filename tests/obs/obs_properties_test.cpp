@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The source's Properties window and its settings in OBS: the defaults a new
 // source holds, the groups and widgets and their texts, the widgets' own
 // layouts converted to the plug-in's keys and back, and every change drawn

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libobs started and stopped with the module many times in a row, each time
 // in a process of its own so that a crash on the way out is seen as that
 // process's status: thanks sources on air with their texts changing from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings view over libobs's obs_data_t: what the plug-in writes is
 // what OBS reads back, and only a real change is noted for OBS.
 //

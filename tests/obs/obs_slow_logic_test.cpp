@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The module with a logic assembly that takes seconds over "start:",
 // "stop:" and its form (assemblies/slow_logic.cs), installed in place of the
 // reference one: OBS's output must not stall for it, a source destroyed

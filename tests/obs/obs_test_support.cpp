@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/obs/obs_test_support.h"
 
 #include <obs-module.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the OBS module's tests share: libobs started once for the test
 // program (headless, under xvfb-run), the module's folder and the assembly's
 // command journal, waits that run OBS's UI tasks the way the frontend's main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // No thread of OBS's is ever registered with the runtime: the module calls
 // the logic assembly only from its core thread, so the runtime's collector,
 // which stops every registered thread, never stops OBS's UI, graphics,

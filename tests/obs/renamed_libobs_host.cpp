@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A host program in the place of an OBS Studio whose libobs has another file
 // name and SONAME than Debian's (libobs.so.30 and later, as the OBS project
 // builds it). It loads that libobs with RTLD_GLOBAL, as OBS Studio's

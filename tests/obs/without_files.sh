@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs COMMAND as on a machine where each PATH is not installed: in a mount
 # namespace of its own, a file is covered by /dev/null (it no longer loads
 # nor counts as a file) and a folder by an empty tmpfs. The machine itself is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A stand-in for a plug-in library: it creates a message window whose
 // procedure lives in this module, so a test can unload the module and check
 // that nothing calls into it afterwards.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The module of the portable tarball on this machine, which has Mono: it must
 # run on the runtime it carries and never fall back on the machine's. Loaded
 # the way OBS Studio loads a module, by the build's renamed_libobs_host

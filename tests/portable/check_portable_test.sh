@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The portability check (scripts/check_portable.sh) on the real portable
 # tarball, which must pass, and on copies broken as a careless change to the
 # packaging would break it, each of which must fail naming the fault:

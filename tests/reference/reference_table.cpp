@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/reference/reference_table.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads a table of a reference page in docs/reference/, so that a test can
 // hold the page to the list the code itself uses: a row added to the code
 // without its row on the page (or the other way round) then fails.

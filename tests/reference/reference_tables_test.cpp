@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The reference pages' tables of what the code sends and offers, held to
 // the code's own lists: the "Set:" fields of the logic protocol, and the
 // obs-websocket vendor's requests and events. (The fields a GiftReceived

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Hostile inbound messages: blocks whose cbData disagrees with their text,
 // texts without a terminator, lone surrogates, bytes no charset has, a 10 MB
 // text, unknown codes, and messages to windows and sources that are gone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Hostile scene files: whatever the file holds, loading gives a document or
 // a message naming the file, the document in memory stays as it was on a
 // refusal, and the file itself is never touched by a load.

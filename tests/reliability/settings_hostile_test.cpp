@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Hostile settings: out-of-range sizes, opacities and outlines, an overlong
 // font name and colours that are not numbers. The source loads them, draws a
 // texture of sane size, and the "Set:" message keeps its 31 fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Base-size measurement: the size rules on given boxes, and real measurements
 // of the built-in hint through the shared face lookup.
 #include "render/base_size.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Glyphs a font draws in colour (emoji), against the real fonts: they keep
 // their own colours under the text's opacity, get the outline the letters
 // get, and text without them renders exactly as it always did.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Viewer names written to break a text source, against the real fonts: each
 // is drawn, inside the texture's clamps, without a crash; characters no font
 // covers show the missing-glyph box, control characters show nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers for the rasteriser tests: a graphics system that keeps what it is
 // handed, pixel statistics, and PNG output for looking at renders.
 #pragma once

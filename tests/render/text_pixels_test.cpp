@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Real renders through Pango, Cairo and FreeType with the fonts the set-up
 // script installs (Liberation and WenQuanYi Micro Hei).
 #include "render/text_font.h"

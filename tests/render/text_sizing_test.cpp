@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Sizing, alpha and texture hand-over rules of the rasteriser, driven with
 // injected measured boxes where the rule is about the box.
 #include "render/text_rasteriser.h"

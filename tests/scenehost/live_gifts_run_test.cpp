@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Gifts posted to a running scenehost, as a streamer's tool would post
 // them: the curl program against the source's room URL, and four clients
 // posting as fast as they can. Checked through the frames, the record file,

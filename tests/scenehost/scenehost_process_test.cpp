@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // scenehost as a user runs it: a copy of the executable in a temporary host
 // folder with a plugins/ folder of the test's choosing, and a scene file
 // beside it.

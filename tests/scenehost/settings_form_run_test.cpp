@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The reference assembly's settings form behind "scenehost configure", on a
 // real X display: it opens with the source's values, a user's clicks and
 // keys change them, and OK saves exactly those changes; Cancel saves nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A small plug-in for the scenehost tests: class "TestSquare" draws a solid
 // square in its settings' "color" over the size the host gives it, and
 // writes into its settings what the host did with it, so a test can read the

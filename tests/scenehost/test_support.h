@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers of the process-level tests: running an executable with its output
 // captured, a temporary host folder, files and PNG pixels.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The headless host set up as a streamer would have it: scenehost with the
 // real plug-in and the reference logic assembly in its plugins/ folder.
 #pragma once

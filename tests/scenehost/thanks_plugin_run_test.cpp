@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The whole plug-in in the headless host, as the demo runs it: the real
 // MorvikThanks.so and the reference logic assembly replaying a gift script,
 // checked through the assembly's command journal, the frames and the saved

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // thanks-render as a user runs it: the style preview's output line and PNG.
 
 #include "tests/scenehost/test_support.h"

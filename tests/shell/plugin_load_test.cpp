@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loading the plug-in with the real runtime: the class it registers, the
 // missing-assembly message, and unloading.
 #include "bridge/runtime_host.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The plug-in module itself, loaded and unloaded again and again in one host
 // process with a source running each time, as a host does when the user
 // reloads its plug-ins.

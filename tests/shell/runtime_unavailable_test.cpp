@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loading the plug-in where the runtime cannot start: message 127, no class
 // registered, no colour control, and an unload that releases nothing.
 #include "bridge/runtime_host.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The blocked-word matcher on its own: the evasions viewers use, where
 // matches fall, and how the setting's list is read.
 #include "host/host_control.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the thanks source draws with blocked words, through the real
 // rasteriser: without entries, the very pixels it drew before; with them,
 // the pixels and size of the masked text, for the hint and pushed texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "channel/process_state.h"
 #include "host/cairo_graphics.h"
 #include "host/scene_document.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Keeps the stress host working: a short messages run (2 threads x 500
 # messages to the thanks source's window while frames are drawn) must lose
 # nothing and end on a text it sent, three plug-in reloads must each leave a

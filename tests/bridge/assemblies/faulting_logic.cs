@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly that faults on purpose, for the fatal-signal tests:
 //   "null-caught"    reads a field through a null reference and catches the
 //                    NullReferenceException: 1

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly with results the plug-in must pass on unchanged:
 //   "<integer>"          that integer (any 32-bit value)
 //   "length:<text>"      the number of UTF-16 units in <text>

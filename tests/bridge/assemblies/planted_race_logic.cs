@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // For the race detector's check: a "Set:N{...}" command (a source's settings
 // for channel window N) is answered by sending message 0x8001 to window N
 // through user32, declared as Windows code declares it.

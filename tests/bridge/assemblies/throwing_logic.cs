@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly whose Command throws for every command but "fine".
 using System;
 

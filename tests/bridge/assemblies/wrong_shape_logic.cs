@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly whose Command has the right name but not the shape
 // static int Command(string): the host must refuse to call it.
 namespace Tavrel

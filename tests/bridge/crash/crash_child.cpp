@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A process that starts the runtime as the plug-in does, checks that managed
 // code still gets its NullReferenceException, then crashes the way its
 // second argument names. The fatal-signal test runs it and looks at how it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Checks of the assembly's gift handling that need no plug-in and no clock:
 // the thanks queue on times given by hand, the reading of posted bodies,
 // room URLs and the record file's lines.

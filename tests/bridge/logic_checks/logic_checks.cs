@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Checks of the reference logic assembly's own state, run with mono: how
 // commands open channels, how "Set:" fills a channel's settings and how
 // "ASCII" applies to the next "Set:" only, and (gift_checks.cs) how gifts

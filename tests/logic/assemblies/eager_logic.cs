@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly that answers "init:" at once: while handling it, it sends
 // the new window a thanks text, declared as Windows code declares user32.
 using System;

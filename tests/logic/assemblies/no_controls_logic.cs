@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly written before the streamer's controls, as a vendor's
 // may be: it knows the design's commands only. Every command is appended to
 // the file named by TAVREL_JOURNAL when it arrives, as the reference

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly declared the way Windows C# code declares user32, in the
 // styles such code uses (library name spellings, CharSet, entry points, int or
 // IntPtr or UIntPtr parameters, COPYDATASTRUCT with an IntPtr, LPStr or LPWStr

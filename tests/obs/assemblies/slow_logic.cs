@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A logic assembly that takes its time, as one connecting to a real room
 // may: "start:" and "stop:" take 3 s each, "ShowForm:" keeps its form open
 // for 12 s and then accepts. Every command is appended to the file named by
