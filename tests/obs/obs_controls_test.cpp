@@ -125,31 +125,31 @@ TEST(ObsControls, BadRequestsAreAnsweredWithAnErrorAndTakeNothing) {
     const std::string input = "refusing";
     TestSource source(input.c_str(), R"({"show_second": 10, "delay_show_second": 0, "is_no_thanks": 1})");
     source.Show();
-    ASSERT_TRUE(WaitFor([&] { return Holds(CallControlProcedure(input, "state"), R"("queued":0)"); }));
+    ASSERT_TRUE(WaitFor([&] { return Holds(CallControlProcedureOnceDone(input, "state"), R"("queued":0)"); }));
 
-    EXPECT_TRUE(Holds(CallControlProcedure("no such input", "test"), R"(no input named \"no such input\")"));
+    EXPECT_TRUE(Holds(CallControlProcedureOnceDone("no such input", "test"), R"(no input named \"no such input\")"));
     obs_scene_t* scene = obs_scene_create("a scene");
-    EXPECT_TRUE(Holds(CallControlProcedure("a scene", "test"), "is not a thanks source"));
+    EXPECT_TRUE(Holds(CallControlProcedureOnceDone("a scene", "test"), "is not a thanks source"));
     obs_scene_release(scene);
-    EXPECT_TRUE(Holds(CallControlProcedure(input, "dance"), "unknown action"));
+    EXPECT_TRUE(Holds(CallControlProcedureOnceDone(input, "dance"), "unknown action"));
 
     std::string tooMany = "[";
     for (int i = 0; i < 101; ++i) tooMany += (i ? "," : "") + Gift("v" + std::to_string(i), "花");
     tooMany += "]";
     for (const std::string& bad : {tooMany, "[" + Gift("甲", "花") + "," + Gift("", "花") + "]", std::string("{")}) {
-        const std::string answer = CallControlProcedure(input, "gifts", bad);
+        const std::string answer = CallControlProcedureOnceDone(input, "gifts", bad);
         EXPECT_TRUE(Holds(answer, R"("error")")) << answer;
     }
-    EXPECT_TRUE(Holds(CallControlProcedure(input, "state"), R"("queued":0)"));
+    EXPECT_TRUE(Holds(CallControlProcedureOnceDone(input, "state"), R"("queued":0)"));
 
     // "again" takes a gift_id, 1 to 2^53-1 in decimal digits, and the
     // source says which of those it keeps.
     for (const std::string& id : {std::string(), std::string("0"), std::string("12x"), std::string("-3"),
                                   std::string(" 5"), std::string("9007199254740992")}) {
-        const std::string answer = CallControlProcedure(input, "again", id);
+        const std::string answer = CallControlProcedureOnceDone(input, "again", id);
         EXPECT_TRUE(Holds(answer, "again needs the gift's number (gift_id)")) << answer;
     }
-    const std::string unknown = CallControlProcedure(input, "again", "9007199254740991");
+    const std::string unknown = CallControlProcedureOnceDone(input, "again", "9007199254740991");
     EXPECT_TRUE(Holds(unknown, "gift_id 9007199254740991 is not kept: the channel has taken no gift yet")) << unknown;
     source.Hide();
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <chrono>
 #include <thread>
 
 namespace obs_test {
@@ -229,6 +230,17 @@ std::string CallControlProcedure(const std::string& input, const std::string& ac
         worker.join();
     }
     return call.answer;
+}
+
+std::string CallControlProcedureOnceDone(const std::string& input, const std::string& action,
+                                         const std::string& gifts) {
+    std::string answer;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        answer = CallControlProcedure(input, action, gifts);
+        if (answer.find("the logic assembly is busy") == std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return answer;
 }
 
 TestSource::TestSource(const char* name, const std::string& json, bool isPrivate)

@@ -104,6 +104,12 @@ void TriggerHotkey(obs_source_t* source, const char* name);
 enum class Caller { OwnThread, Graphics, Ui };
 std::string CallControlProcedure(const std::string& input, const std::string& action, const std::string& gifts = "",
                                  Caller on = Caller::OwnThread);
+// The same from a thread of its own, asked again while the answer is
+// "busy" (which means not done, so a tool sends it again): for tests of what
+// a control answers, not of when, run while the core may still be stopping
+// an earlier test's source.
+std::string CallControlProcedureOnceDone(const std::string& input, const std::string& action,
+                                         const std::string& gifts = "");
 
 // A source created with `settings` (a JSON object) and released with the
 // object.
