@@ -88,7 +88,7 @@ done
 # carried: a library added to what the tarball carries needs its paragraph.
 for module in "${modules[@]}"; do
   doc=$(dirname "$(dirname "$(dirname "$module")")")/doc
-  for part in README.md LICENSE copyright; do
+  for part in README.md LICENSE GPL-2 copyright; do
     [ -f "$doc/$part" ] || fault "the tarball has no ${doc#"$root"/}/$part"
   done
   [ -n "$(find "$doc/licenses" -name '*.copyright' 2>/dev/null)" ] ||
