@@ -11,13 +11,12 @@ that gift's first thanks). Requests from elsewhere are refused with their
 codes and change nothing. Screenshots at a dock's width and a window's go
 to OUT_DIR. Exits non-zero, naming the failed check, at the first one.
     activity_client.py PORT PASSWORD OBS_PID OUT_DIR SETTINGS_JSON OPENED_URL"""
-import http.client, json, os, socket, sys, time, urllib.request
+import http.client, json, os, sys, time
 
-from selenium import webdriver
-from selenium.common.exceptions import StaleElementReferenceException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
+import page_browser
+from gift_endpoint import free_url, post_answer
 from obs_ws import log, must, open_session, vendor
 from screenshots import HANG_BOUND, fail
 from vendor_events import Events
@@ -25,18 +24,6 @@ from vendor_events import Events
 port, password, obs_pid, out_dir, settings_json, opened_url = sys.argv[1:7]
 KIND = "morvik_thanks_image"
 SOURCES = ("答谢 page A", "答谢 page B")
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def post_gifts(endpoint, gifts):
-    request = urllib.request.Request(endpoint, json.dumps(gifts).encode(), {"Content-Type": "application/json"})
-    with urllib.request.urlopen(request, timeout=10) as answer:
-        return json.loads(answer.read())
 
 
 def status_of(page_port, method, path, headers=None, body=None):
@@ -49,16 +36,7 @@ def status_of(page_port, method, path, headers=None, body=None):
 
 
 def until(condition, what, seconds=HANG_BOUND):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            value = condition()
-        except StaleElementReferenceException:
-            value = None  # the page redrew what was being read: read it again
-        if value:
-            return value
-        time.sleep(0.05)
-    fail("the page did not show %s within %d s" % (what, seconds))
+    return page_browser.until(condition, "the page did not show " + what, seconds)
 
 
 def panel(driver, name):
@@ -99,7 +77,7 @@ def main():
     scene = must(ws, "GetCurrentProgramScene")["currentProgramSceneName"]
     endpoints = {}
     for name in SOURCES:
-        endpoints[name] = "http://127.0.0.1:%d/gifts" % free_port()
+        endpoints[name] = free_url()
         settings = {"room_name": endpoints[name], "font": "WenQuanYi Micro Hei", "fontSize": 40, "outline": 0,
                     "show_second": 1, "delay_show_second": 0, "thanks_string": "感谢$sender$赠送的$gift$"}
         must(ws, "CreateInput", {"sceneName": scene, "inputName": name, "inputKind": KIND,
@@ -116,12 +94,7 @@ def main():
         fail("the Tools menu opened %r, not the page's address" % opened[:30])
     log("Tools, Gift activity… opened the page's address in the desktop's browser")
 
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=320,900",
-                     "--lang=en-US", "--no-first-run", "--disable-extensions"):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = page_browser.chromium(320, 900)
     try:
         driver.get(url)
         until(lambda: driver.find_element(By.ID, "connection").get_attribute("data-state") == "live",
@@ -132,13 +105,13 @@ def main():
         gifts = [{"sender": "观众%d" % i, "gift": "花", "value": 10 * i, "id": "page-%d" % i} for i in (1, 2, 3)]
         thanked = {}
         for gift in gifts:
-            if post_gifts(endpoints[SOURCES[0]], [gift]) != {"accepted": 1, "duplicates": 0}:
+            if post_answer(endpoints[SOURCES[0]], [gift]) != {"accepted": 1, "duplicates": 0}:
                 fail("the endpoint did not take %r" % gift)
             _, shown = events.wait("ThanksShown", lambda d, s=gift["sender"]: s in d.get("text", ""),
                                    "for %s's gift" % gift["sender"])
             thanked[gift["sender"]] = shown["text"]
-        post_gifts(endpoints[SOURCES[1]], [{"sender": "别处", "gift": "船", "value": 1000}])
-        post_gifts(endpoints[SOURCES[0]], [gifts[0]])  # a repeat of an id: a duplicate
+        post_answer(endpoints[SOURCES[1]], [{"sender": "别处", "gift": "船", "value": 1000}])
+        post_answer(endpoints[SOURCES[0]], [gifts[0]])  # a repeat of an id: a duplicate
         shown_rows = until(lambda: (lambda r: r if len(r) >= 4 else None)(row_summary(driver, SOURCES[0])),
                            "the four rows of the first source")
         senders = [sender for sender, _ in shown_rows[:4]]

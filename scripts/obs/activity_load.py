@@ -13,11 +13,10 @@ without it (3 frames of slack).
     activity_load.py PORT PASSWORD OBS_PID SETTINGS_JSON GIFTS"""
 import http.client, json, socket, sys, threading, time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 from obs_ws import log, must, open_session, vendor
+from page_browser import chromium
 from screenshots import fail
 
 port, password, obs_pid, settings_json = sys.argv[1:5]
@@ -101,11 +100,7 @@ def main():
     bare = (skipped - skipped_before, total - total_before)
     log("without the page: %d gifts in 60 s, %d of %d render frames skipped" % (gifts_per_run, *bare))
 
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,800"):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = chromium(1280, 800)
     try:
         driver.get(url)
         deadline = time.monotonic() + 30

@@ -6,17 +6,16 @@ air, OBS Studio's main window is photographed from the X screen; then the
 gift activity page is photographed in Debian's Chromium (headless, through
 chromedriver and Selenium) at a dock's width of 320 px.
     docs_client.py PORT PASSWORD OBS_PID ACTIVITY_JSON ON_AIR_PNG PAGE_PNG"""
-import json, socket, subprocess, sys, time, urllib.request
+import json, subprocess, sys, time
 
 from Xlib import X, display
 from Xlib.ext import xtest
-from selenium import webdriver
-from selenium.common.exceptions import StaleElementReferenceException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
+from gift_endpoint import free_url, post_answer
 from obs_ws import log, must, open_session, vendor
-from screenshots import HANG_BOUND, fail
+from page_browser import chromium, until
+from screenshots import fail
 from vendor_events import Events
 from x_windows import windows_named
 
@@ -26,31 +25,6 @@ SOURCE = "答谢"
 # OBS Studio's main window as photographed: wide enough for its docks and a
 # legible preview of the 1280x720 canvas, within Xvfb's 1920x1080 screen.
 MAIN_WINDOW = (1440, 900)
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def until(condition, what, seconds=HANG_BOUND):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            value = condition()
-        except StaleElementReferenceException:
-            value = None  # the page redrew what was being read: read it again
-        if value:
-            return value
-        time.sleep(0.1)
-    fail("%s within %d s" % (what, seconds))
-
-
-def post_gifts(endpoint, gifts):
-    request = urllib.request.Request(endpoint, json.dumps(gifts).encode(), {"Content-Type": "application/json"})
-    with urllib.request.urlopen(request, timeout=10) as answer:
-        return json.loads(answer.read())
 
 
 def main_window_on_screen():
@@ -77,7 +51,7 @@ def main():
     ws = open_session(port, password, obs_pid)
     events = Events(port, password, obs_pid)
     scene = must(ws, "GetCurrentProgramScene")["currentProgramSceneName"]
-    endpoint = "http://127.0.0.1:%d/gifts" % free_port()
+    endpoint = free_url()
     # Each thanks briefly, until the last: the test gift's stays on air.
     settings = {"room_name": endpoint, "font": "WenQuanYi Micro Hei", "fontSize": 56, "show_second": 1,
                 "delay_show_second": 0, "outline": 1, "outlineSize": 3}
@@ -92,7 +66,7 @@ def main():
              {"sender": "Alex", "gift": "rose", "count": 1, "value": 10, "id": "docs-2"},
              {"sender": "阿明", "gift": "火箭", "count": 1, "combo": "连击x2", "value": 500, "id": "docs-3"}]
     for gift in gifts:
-        if post_gifts(endpoint, [gift]) != {"accepted": 1, "duplicates": 0}:
+        if post_answer(endpoint, [gift]) != {"accepted": 1, "duplicates": 0}:
             fail("the endpoint did not take %r" % gift)
         events.wait("ThanksShown", lambda d, s=gift["sender"]: s in d.get("text", ""), "for %s's gift" % gift["sender"])
     log("three gifts posted to %s were thanked" % endpoint)
@@ -113,13 +87,7 @@ def main():
     with open(activity_json, encoding="utf-8") as file:
         kept = json.load(file)
     url = "http://127.0.0.1:%d/%s/" % (kept["port"], kept["token"])
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=320,900", "--lang=en-US",
-                     "--no-first-run", "--disable-extensions", "--disable-background-networking",
-                     "--disable-component-update", "--disable-sync"):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = chromium(320, 900)
     try:
         # Headless Chromium keeps its window 500 px wide at least: the page is
         # laid out at the dock's width by emulating that screen instead.

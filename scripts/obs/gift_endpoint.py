@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 """What the OBS scripts' clients share about a thanks source's loopback gift
-endpoint: a free port for its URL, posting a gift, waiting until it takes
+endpoint: a free port for its URL, posting gifts, waiting until it takes
 gifts."""
 import json, socket, time, urllib.error, urllib.request
 
@@ -14,12 +14,18 @@ def free_url():
         return "http://127.0.0.1:%d/gifts" % s.getsockname()[1]
 
 
+def post_answer(url, body, seconds=10):
+    """Posts a body (a gift, or a list of gifts) and returns the endpoint's
+    JSON answer. Raises urllib.error.HTTPError when refused and URLError or
+    OSError when nothing answers."""
+    request = urllib.request.Request(url, json.dumps(body).encode(), {"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=seconds) as answer:
+        return json.loads(answer.read())
+
+
 def post(url, gift):
-    """Posts one gift; True when taken. Raises urllib.error.HTTPError when
-    refused and URLError or OSError when nothing answers."""
-    request = urllib.request.Request(url, json.dumps(gift).encode(), {"Content-Type": "application/json"})
-    with urllib.request.urlopen(request, timeout=5) as answer:
-        answer.read()
+    """Posts one gift; True when taken (raises as post_answer does)."""
+    post_answer(url, gift, 5)
     return True
 
 
